@@ -1,0 +1,171 @@
+#include "engine/PlaylistEntry.h"
+#include "engine/XmlFiles.h"
+
+#include <juce_cryptography/juce_cryptography.h>
+
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+
+#include <cmath>
+
+namespace
+{
+    /** TagLib's 8-bit text, each byte taken as a Latin-1 character. */
+    juce::String fromLatin1 (const TagLib::String& text)
+    {
+        const std::string bytes = text.to8Bit (false);
+        juce::String result;
+        result.preallocateBytes (bytes.size() * 2);
+
+        for (const char c : bytes)
+            result += (juce::juce_wchar) (unsigned char) c;
+
+        return result;
+    }
+
+    /** A stored point; a damaged value (not a number, or beyond a float) reads as 0. */
+    float readPoint (const juce::XmlElement& element, const char* attribute)
+    {
+        const auto value = (float) element.getDoubleAttribute (attribute);
+        return std::isfinite (value) ? value : 0.0f;
+    }
+}
+
+PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* manager, juce::XmlElement* root)
+    : formatManager (manager), dataRoot (root), file (f)
+{
+    const TagLib::FileRef tags (file.getFullPathName().toRawUTF8(), true, TagLib::AudioProperties::Average);
+
+    if (auto reader = createCheckedReader (*formatManager, file))
+    {
+        if (auto* tag = tags.tag(); tag != nullptr && ! tag->isEmpty())
+        {
+            title = fromLatin1 (tag->title());
+            artist = fromLatin1 (tag->artist());
+        }
+
+        lengthSeconds = (float) ((double) reader->lengthInSamples / reader->sampleRate);
+        reader.reset();
+        opened = true;
+
+        // The element is claimed by its path at once, so another file sharing the key
+        // that is added before this entry is destroyed doesn't take the same element.
+        if (auto* element = findOrCreateElement())
+        {
+            cue = readPoint (*element, "cue");
+            loopA = readPoint (*element, "p1");
+            loopB = readPoint (*element, "p2");
+            element->setAttribute ("name", getFilePath());
+        }
+    }
+
+    position = cue.load();
+}
+
+PlaylistEntry::~PlaylistEntry()
+{
+    source.reset();
+
+    // An entry whose file didn't open never read the stored points: writing its own
+    // would destroy them, so it leaves the data root alone.
+    if (! opened)
+        return;
+
+    if (auto* element = findOrCreateElement())
+    {
+        element->setAttribute ("name", getFilePath());
+        element->setAttribute ("cue", XmlFiles::formatNumber (cue.load()));
+        element->setAttribute ("p1", XmlFiles::formatNumber (loopA.load()));
+        element->setAttribute ("p2", XmlFiles::formatNumber (loopB.load()));
+    }
+}
+
+juce::String PlaylistEntry::getKey() const
+{
+    const auto path = getFilePath();
+    const auto* utf8 = path.toRawUTF8();
+    return juce::MD5 (utf8, (size_t) path.length()).toHexString();
+}
+
+float PlaylistEntry::getPositionSeconds() const
+{
+    if (source != nullptr)
+        return source->positionToSeconds (source->getNextReadPosition());
+
+    return position;
+}
+
+void PlaylistEntry::load (int samplesPerBlock, float outputSampleRate)
+{
+    auto reader = createCheckedReader (*formatManager, file);
+
+    if (reader == nullptr)
+        return;
+
+    source = std::make_unique<ResampledAudioFormatReaderSource> (reader.release(), outputSampleRate);
+    source->prepareResampled (samplesPerBlock, (double) outputSampleRate);
+    position = cue.load();
+    source->setNextReadPosition (source->secondsToPosition (cue));
+}
+
+juce::String PlaylistEntry::getFilePath() const   { return file.getFullPathName(); }
+juce::String PlaylistEntry::getTitle() const      { return title; }
+juce::String PlaylistEntry::getArtist() const     { return artist; }
+
+std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juce::AudioFormatManager& manager,
+                                                                             const juce::File& f)
+{
+    std::unique_ptr<juce::AudioFormatReader> reader (manager.createReaderFor (f));
+
+    if (reader == nullptr)
+        return nullptr;
+
+    const auto bits = reader->bitsPerSample;
+    const auto channels = (int) reader->numChannels;
+    const auto rate = reader->sampleRate;
+
+    const bool plausible = (bits == 8 || bits == 16 || bits == 24 || bits == 32 || bits == 64)
+                        && channels >= 1 && channels <= 64
+                        && std::isfinite (rate) && rate >= 1000.0 && rate <= 1.0e6
+                        && reader->lengthInSamples > 0;
+
+    if (! plausible)
+        return nullptr;
+
+    // A header may claim more audio than the file holds; what lies beyond reads as silence,
+    // but the length shown and played must be what is really there.
+    const auto bytesPerFrame = (juce::int64) channels * (bits / 8);
+    reader->lengthInSamples = juce::jmin (reader->lengthInSamples, f.getSize() / bytesPerFrame);
+
+    if (reader->lengthInSamples <= 0)
+        return nullptr;
+
+    return reader;
+}
+
+juce::XmlElement* PlaylistEntry::findElement() const
+{
+    if (dataRoot == nullptr)
+        return nullptr;
+
+    const auto key = getKey();
+    const auto path = getFilePath();
+
+    for (auto* element : dataRoot->getChildIterator())
+        if (element->hasTagName (key)
+             && (! element->hasAttribute ("name") || element->getStringAttribute ("name") == path))
+            return element;
+
+    return nullptr;
+}
+
+juce::XmlElement* PlaylistEntry::findOrCreateElement()
+{
+    if (auto* element = findElement())
+        return element;
+
+    if (dataRoot == nullptr)
+        return nullptr;
+
+    return XmlFiles::appendChild (*dataRoot, getKey());
+}

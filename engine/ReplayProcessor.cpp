@@ -1,0 +1,243 @@
+#include "engine/ReplayProcessor.h"
+#include "engine/XmlFiles.h"
+
+ReplayProcessor::ReplayProcessor()
+    : juce::AudioProcessor (BusesProperties()
+                                .withInput ("Input", juce::AudioChannelSet::stereo(), true)
+                                .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
+{
+    formatManager.registerBasicFormats();
+
+    const auto file = getDataFile();
+
+    if (! file.existsAsFile())
+        file.create();
+
+    dataRoot = XmlFiles::readDocument (file);
+
+    if (dataRoot == nullptr)
+        dataRoot = std::make_unique<juce::XmlElement> ("data");
+}
+
+ReplayProcessor::~ReplayProcessor()
+{
+    clearPlaylist();
+    XmlFiles::writeDocument (*dataRoot, getDataFile());
+    dataRoot.reset();
+    formatManager.clearFormats();
+}
+
+juce::File ReplayProcessor::getDataFile()
+{
+    return XmlFiles::getDataFile ("data.xml");
+}
+
+//==============================================================================
+const juce::String ReplayProcessor::getName() const          { return "Velorin"; }
+void ReplayProcessor::prepareToPlay (double, int)            {}
+void ReplayProcessor::releaseResources()                     {}
+bool ReplayProcessor::silenceInProducesSilenceOut() const    { return false; }
+double ReplayProcessor::getTailLengthSeconds() const         { return 0.0; }
+bool ReplayProcessor::acceptsMidi() const                    { return false; }
+bool ReplayProcessor::producesMidi() const                   { return false; }
+
+juce::AudioProcessorEditor* ReplayProcessor::createEditor()  { return nullptr; }
+bool ReplayProcessor::hasEditor() const                      { return false; }
+
+int ReplayProcessor::getNumPrograms()                        { return 1; }
+int ReplayProcessor::getCurrentProgram()                     { return 0; }
+void ReplayProcessor::setCurrentProgram (int)                {}
+const juce::String ReplayProcessor::getProgramName (int)     { return {}; }
+void ReplayProcessor::changeProgramName (int, const juce::String&) {}
+
+void ReplayProcessor::getStateInformation (juce::MemoryBlock&)  {}
+void ReplayProcessor::setStateInformation (const void*, int)    {}
+
+//==============================================================================
+void ReplayProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)
+{
+    if (! midiMessages.isEmpty())
+    {
+        for (const auto metadata : midiMessages)
+        {
+            int action = 0;
+
+            if (! midiMap.handleMessage (metadata.getMessage(), action))
+                continue;
+
+            switch (action)
+            {
+                case 0:  switchTrack (currentIndex + 1); break;
+                case 1:  switchTrack (currentIndex - 1); break;
+                case 2:  paused = ! paused; break;
+                case 3:  loopEnabled = ! loopEnabled; break;
+                default: break;
+            }
+        }
+
+        midiActivity = true;
+    }
+
+    const int numSamples = buffer.getNumSamples();
+    const int numChannels = buffer.getNumChannels();
+
+    for (int channel = 0; channel < juce::jmin (getTotalNumOutputChannels(), numChannels); ++channel)
+        buffer.clear (channel, 0, numSamples);
+
+    if (playlist.isEmpty())
+        paused = true;
+
+    if (currentIndex < 0)
+        switchTrack (0);
+
+    if (paused)
+        return;
+
+    // Without a device rate or an output channel there is nothing to load or render into.
+    if (getSampleRate() <= 0.0 || numChannels == 0)
+        return;
+
+    auto* entry = playlist[currentIndex];
+
+    if (entry == nullptr)
+        return;
+
+    if (entry->source == nullptr)
+        entry->load (numSamples, (float) getSampleRate());
+
+    if (buffer.getWritePointer (0) != nullptr && entry->source != nullptr)
+        renderEntry (*entry, buffer);
+
+    buffer.applyGain (0, numSamples, volume);
+}
+
+void ReplayProcessor::renderEntry (PlaylistEntry& entry, juce::AudioBuffer<float>& buffer)
+{
+    auto& source = *entry.source;
+    source.getNextResampledAudioBlock (juce::AudioSourceChannelInfo (&buffer, 0, buffer.getNumSamples()));
+
+    // A-B loop; a loop whose A isn't before B counts as none.
+    const float a = entry.loopA;
+    const float b = entry.loopB;
+
+    if (b > 0.0f && loopEnabled && a < b)
+    {
+        if (source.positionToSeconds (source.getNextReadPosition()) > b)
+            source.setNextReadPosition (source.secondsToPosition (a));
+    }
+
+    // End of file, after the gap of `delay` seconds.
+    const float position = source.positionToSeconds (source.getNextReadPosition());
+    const float length = source.positionToSeconds (source.getTotalLength());
+
+    if (position >= delay + length)
+    {
+        if (loopEnabled)
+            source.setNextReadPosition (0);
+        else
+            switchTrack (currentIndex + 1);   // deletes the source: nothing may use it after this
+    }
+}
+
+//==============================================================================
+void ReplayProcessor::selectTrack (int index)
+{
+    std::unique_ptr<ResampledAudioFormatReaderSource> unloaded;
+
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+        unloaded = switchTrack (index);
+    }
+}
+
+std::unique_ptr<ResampledAudioFormatReaderSource> ReplayProcessor::switchTrack (int index)
+{
+    const int current = currentIndex;
+    const int size = playlist.size();
+
+    if (index == current || size == 0)
+        return nullptr;
+
+    if (index > size || index < 0)
+    {
+        paused = true;
+        return nullptr;
+    }
+
+    index = juce::jmin (index, size - 1);
+
+    std::unique_ptr<ResampledAudioFormatReaderSource> unloaded;
+
+    if (auto* leaving = playlist[current])
+        unloaded = std::move (leaving->source);
+
+    currentIndex = index;
+    return unloaded;
+}
+
+int ReplayProcessor::getCurrentIndex() const
+{
+    return playlist.isEmpty() ? -1 : currentIndex.load();
+}
+
+float ReplayProcessor::getEntryPositionSeconds (const PlaylistEntry& entry) const
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    return entry.getPositionSeconds();
+}
+
+void ReplayProcessor::moveEntryTo (PlaylistEntry& entry, float seconds)
+{
+    const juce::ScopedLock sl (getCallbackLock());
+    entry.position = seconds;
+
+    if (entry.source != nullptr)
+        entry.source->setNextReadPosition (entry.source->secondsToPosition (seconds));
+}
+
+//==============================================================================
+void ReplayProcessor::addFile (const juce::File& file)
+{
+    const juce::WildcardFileFilter filter (formatManager.getWildcardForAllFormats(), {}, "Audio");
+
+    if (! filter.isFileSuitable (file))
+        return;
+
+    auto entry = std::make_unique<PlaylistEntry> (file, &formatManager, dataRoot.get());
+
+    const juce::ScopedLock sl (getCallbackLock());
+    playlist.add (entry.release());
+}
+
+void ReplayProcessor::removeEntry (int index)
+{
+    std::unique_ptr<ResampledAudioFormatReaderSource> unloaded;
+    std::unique_ptr<PlaylistEntry> removed;
+
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+
+        if (index == currentIndex)
+            unloaded = switchTrack (currentIndex + 1);
+
+        if (juce::isPositiveAndBelow (index, playlist.size()))
+        {
+            removed.reset (playlist.removeAndReturn (index));
+
+            if (index < currentIndex)
+                --currentIndex;
+        }
+    }
+}
+
+void ReplayProcessor::clearPlaylist()
+{
+    juce::OwnedArray<PlaylistEntry> removed;
+
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+        removed.swapWith (playlist);
+    }
+
+    removed.clear();
+}

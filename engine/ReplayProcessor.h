@@ -1,0 +1,93 @@
+#pragma once
+
+#include "engine/MidiMap.h"
+#include "engine/PlaylistEntry.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+/** The player's engine: the playlist, the current entry, the transport flags, the volume
+    and the learned MIDI actions, rendered block by block on the audio thread.
+
+    Threads: the audio thread runs processBlock under the callback lock, which the
+    player holds around every block. The message thread changes the playlist and reaches
+    entries' sources only through the operations here, which take that lock just long
+    enough to swap pointers or move a position; entries and readers are built and
+    destroyed outside it. Flags, index, volume, gain and delay are atomic. */
+class ReplayProcessor : public juce::AudioProcessor
+{
+public:
+    ReplayProcessor();
+    ~ReplayProcessor() override;
+
+    //==============================================================================
+    const juce::String getName() const override;
+    void prepareToPlay (double sampleRate, int samplesPerBlock) override;
+    void releaseResources() override;
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages) override;
+    using juce::AudioProcessor::processBlock;
+
+    bool silenceInProducesSilenceOut() const override;
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override;
+    bool producesMidi() const override;
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override;
+
+    int getNumPrograms() override;
+    int getCurrentProgram() override;
+    void setCurrentProgram (int index) override;
+    const juce::String getProgramName (int index) override;
+    void changeProgramName (int index, const juce::String& newName) override;
+
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    //==============================================================================
+    /** Appends a new entry when the file name matches one of the audio formats. */
+    void addFile (const juce::File& file);
+
+    /** Removes and deletes the entry at the index; any index is accepted. */
+    void removeEntry (int index);
+
+    /** Deletes every entry; the current index is left as it is. */
+    void clearPlaylist();
+
+    /** Makes another entry current, unloading the one it leaves. */
+    void selectTrack (int index);
+
+    /** The current index, or -1 while the playlist is empty. */
+    int getCurrentIndex() const;
+
+    /** The entry's play position in seconds, read safely against a block in progress. */
+    float getEntryPositionSeconds (const PlaylistEntry& entry) const;
+
+    /** Moves the entry's play position to the given time, safely against a block in progress. */
+    void moveEntryTo (PlaylistEntry& entry, float seconds);
+
+    static juce::File getDataFile();
+
+    //==============================================================================
+    int uiWidth = 800;
+    int uiHeight = 500;
+    MidiMap midiMap;
+    std::atomic<float> gain { 1.0f };
+    std::atomic<float> delay { 0.5f };
+    juce::AudioFormatManager formatManager;
+    juce::OwnedArray<PlaylistEntry> playlist;
+    std::unique_ptr<juce::XmlElement> dataRoot;
+    std::atomic<int> currentIndex { -1 };
+    std::atomic<bool> paused { true };
+    std::atomic<bool> loopEnabled { false };
+    std::atomic<bool> midiActivity { false };
+    std::atomic<float> volume { 1.0f };
+
+private:
+    /** The steps of a track change; the caller holds the callback lock. Returns the
+        source it unloaded, so the message thread can destroy it after the lock is gone. */
+    std::unique_ptr<ResampledAudioFormatReaderSource> switchTrack (int index);
+
+    void renderEntry (PlaylistEntry& entry, juce::AudioBuffer<float>& buffer);
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ReplayProcessor)
+};

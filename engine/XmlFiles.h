@@ -1,0 +1,29 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** Where the program's data files live, and how every XML file of the program is read
+    and written: the declaration, a blank line, CRLF line ends, wrapped at 60, UTF-8. */
+struct XmlFiles
+{
+    /** <user application data>/DravikLabs/Velorin */
+    static juce::File getDataFolder();
+
+    /** A file inside the data folder. */
+    static juce::File getDataFile (const juce::String& fileName);
+
+    /** Parses a whole document; nullptr when the file is missing, empty or malformed.
+        A file with content that doesn't parse is first copied to "<name>.bak", so that
+        what the user had survives the next write over it. */
+    static std::unique_ptr<juce::XmlElement> readDocument (const juce::File& file);
+
+    /** Writes the element as a whole document; true when the file was written. */
+    static bool writeDocument (const juce::XmlElement& root, const juce::File& file);
+
+    /** A number as printf "%.20g" writes it in the C locale: 0 is "0", 1.5 is "1.5". */
+    static juce::String formatNumber (double value);
+
+    /** Appends a child with the given tag. Works for tags that begin with a digit,
+        which the parser accepts but the element constructor asserts on. */
+    static juce::XmlElement* appendChild (juce::XmlElement& parent, const juce::String& tagName);
+};

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Builds Velorin with its tests (Debug, so JUCE's assertions are live) and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/packages.sh
+bash scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+cmake -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug
+cmake --build build/debug -j"$(nproc)"
+ctest --test-dir build/debug --output-on-failure -j"$(nproc)" --timeout 300
