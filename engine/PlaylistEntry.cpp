@@ -167,5 +167,5 @@ juce::XmlElement* PlaylistEntry::findOrCreateElement()
     if (dataRoot == nullptr)
         return nullptr;
 
-    return XmlFiles::appendChild (*dataRoot, getKey());
+    return dataRoot->createNewChildElement (getKey());
 }

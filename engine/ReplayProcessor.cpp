@@ -93,8 +93,8 @@ void ReplayProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Midi
     if (paused)
         return;
 
-    // Without a device rate or an output channel there is nothing to load or render into.
-    if (getSampleRate() <= 0.0 || numChannels == 0)
+    // Without a device rate, an output channel or a sample there is nothing to load or render into.
+    if (getSampleRate() <= 0.0 || numChannels == 0 || numSamples == 0)
         return;
 
     auto* entry = playlist[currentIndex];

@@ -43,19 +43,3 @@ juce::String XmlFiles::formatNumber (double value)
     out << value;
     return juce::String (out.str());
 }
-
-juce::XmlElement* XmlFiles::appendChild (juce::XmlElement& parent, const juce::String& tagName)
-{
-    if (juce::XmlElement::isValidXmlName (tagName))
-        return parent.createNewChildElement (tagName);
-
-    // The parser takes names the constructor rejects (such as a hex key starting with a digit).
-    auto parsed = juce::parseXML ("<" + tagName + "/>");
-
-    if (parsed == nullptr)
-        return nullptr;
-
-    auto* child = parsed.release();
-    parent.addChildElement (child);
-    return child;
-}

@@ -22,8 +22,4 @@ struct XmlFiles
 
     /** A number as printf "%.20g" writes it in the C locale: 0 is "0", 1.5 is "1.5". */
     static juce::String formatNumber (double value);
-
-    /** Appends a child with the given tag. Works for tags that begin with a digit,
-        which the parser accepts but the element constructor asserts on. */
-    static juce::XmlElement* appendChild (juce::XmlElement& parent, const juce::String& tagName);
 };
