@@ -1,6 +1,10 @@
 #include "engine/ReplayProcessor.h"
 #include "engine/XmlFiles.h"
 
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include <filesystem>
+
 ReplayProcessor::ReplayProcessor()
     : juce::AudioProcessor (BusesProperties()
                                 .withInput ("Input", juce::AudioChannelSet::stereo(), true)
@@ -209,6 +213,73 @@ void ReplayProcessor::addFile (const juce::File& file)
     playlist.add (entry.release());
 }
 
+void ReplayProcessor::addDirectory (const juce::File& folder)
+{
+    juce::StringArray scanning;
+    addDirectory (folder, scanning);
+}
+
+namespace
+{
+    juce::String canonicalPath (const juce::File& folder)
+    {
+        std::error_code error;
+        const auto path = std::filesystem::canonical (folder.getFullPathName().toStdString(), error);
+        return error ? folder.getFullPathName() : juce::String (path.string());
+    }
+}
+
+void ReplayProcessor::addDirectory (const juce::File& folder, juce::StringArray& scanning)
+{
+    const auto canonical = canonicalPath (folder);
+
+    if (scanning.contains (canonical))
+        return;
+
+    // The list sorts by name only; folders come first, each group keeping that order.
+    juce::Array<juce::File> folders, files;
+
+    {
+        juce::TimeSliceThread thread ("ReplayProcessor file searcher");
+        juce::DirectoryContentsList list (nullptr, thread);
+        list.setDirectory (folder, true, true);
+        thread.startThread (juce::Thread::Priority::low);
+
+        // Waits in short slices so a scan that ends quickly costs next to nothing; a scan
+        // still going after 100 seconds is cut off with what it has found.
+        const auto deadline = juce::Time::getMillisecondCounterHiRes() + 100000.0;
+
+        while (list.isStillLoading() && juce::Time::getMillisecondCounterHiRes() < deadline)
+            juce::Thread::sleep (2);
+
+        const int numFiles = list.getNumFiles();
+
+        for (int i = 0; i < numFiles; ++i)
+        {
+            juce::DirectoryContentsList::FileInfo info;
+
+            if (list.getFileInfo (i, info))
+                (info.isDirectory ? folders : files).add (list.getFile (i));
+        }
+    }
+
+    scanning.add (canonical);
+
+    for (const auto& subfolder : folders)
+    {
+        addDirectory (subfolder, scanning);
+        juce::Logger::outputDebugString ("Added " + subfolder.getFileName());
+    }
+
+    scanning.removeString (canonical);
+
+    for (const auto& file : files)
+    {
+        addFile (file);
+        juce::Logger::outputDebugString ("Added " + file.getFileName());
+    }
+}
+
 void ReplayProcessor::removeEntry (int index)
 {
     std::unique_ptr<ResampledAudioFormatReaderSource> unloaded;
@@ -228,6 +299,16 @@ void ReplayProcessor::removeEntry (int index)
                 --currentIndex;
         }
     }
+}
+
+bool ReplayProcessor::savePlaylist (const juce::File& file)
+{
+    juce::XmlElement root ("playlist");
+
+    for (auto* entry : playlist)
+        root.createNewChildElement ("file")->setAttribute ("name", entry->getFilePath());
+
+    return XmlFiles::writeDocument (root, file);
 }
 
 void ReplayProcessor::clearPlaylist()

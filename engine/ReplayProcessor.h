@@ -47,11 +47,18 @@ public:
     /** Appends a new entry when the file name matches one of the audio formats. */
     void addFile (const juce::File& file);
 
+    /** Appends the audio files of a folder tree, depth first: in each folder the files of
+        its subfolders (folders and files each in natural name order), then its own. */
+    void addDirectory (const juce::File& folder);
+
     /** Removes and deletes the entry at the index; any index is accepted. */
     void removeEntry (int index);
 
     /** Deletes every entry; the current index is left as it is. */
     void clearPlaylist();
+
+    /** Writes the playlist file; true when it was written. */
+    bool savePlaylist (const juce::File& file);
 
     /** Makes another entry current, unloading the one it leaves. */
     void selectTrack (int index);
@@ -88,6 +95,10 @@ private:
     std::unique_ptr<ResampledAudioFormatReaderSource> switchTrack (int index);
 
     void renderEntry (PlaylistEntry& entry, juce::AudioBuffer<float>& buffer);
+
+    /** One folder level of addDirectory; `scanning` holds the canonical paths of the
+        folders being scanned above it, so a link back up the tree is not followed. */
+    void addDirectory (const juce::File& folder, juce::StringArray& scanning);
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ReplayProcessor)
 };
