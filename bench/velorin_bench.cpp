@@ -10,6 +10,7 @@
 #include <juce_events/juce_events.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -17,7 +18,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace
 {
@@ -536,6 +542,630 @@ namespace
     }
 
     //==============================================================================
+    // Scan benchmark: the playlist operations on a 1,000-file folder tree, and how long
+    // they keep the callback lock from the audio thread
+
+    namespace scan
+    {
+        constexpr int numTopFolders = 10;
+        constexpr int subfoldersEach = 5;
+        constexpr int filesPerFolder = 20;
+        constexpr int numFolders = numTopFolders * subfoldersEach;   // the ones holding files
+        constexpr int numFiles = numFolders * filesPerFolder;
+        constexpr int numScanned = 1 + numTopFolders + numFolders;    // every folder addDirectory lists
+        constexpr double fileSeconds = 0.2;
+        constexpr double fileRate = 44100.0;
+
+        constexpr double deviceRate = 48000.0;
+        constexpr int blockSize = 512;
+        constexpr double blockPeriod = blockSize / deviceRate;
+
+        constexpr int numRemovals = 500;
+        constexpr int removeCurrentEvery = 10;   // every 10th removal is the entry being played
+        constexpr double idleSeconds = 0.3;
+        constexpr double playingFileSeconds = 30.0;
+
+        // How long the player thread waits between letting go of the lock and asking again.
+        constexpr double probePauseSeconds = 2.0e-6;
+
+        // The targets the figures are held to.
+        constexpr double targetTreeSeconds = 3.0;
+        constexpr double targetHoldSeconds = 1.0e-3;
+
+        /** Folder f (1-based) of the top level, subfolder s (1-based) inside it. */
+        juce::File leafFolder (const juce::File& root, int f, int s)
+        {
+            return root.getChildFile (juce::String::formatted ("folder-%02d", f))
+                       .getChildFile (juce::String::formatted ("sub-%d", s));
+        }
+
+        bool writeTree (const juce::File& root)
+        {
+            root.deleteRecursively();
+
+            for (int f = 1; f <= numTopFolders; ++f)
+            {
+                for (int s = 1; s <= subfoldersEach; ++s)
+                {
+                    const auto folder = leafFolder (root, f, s);
+
+                    if (! folder.createDirectory())
+                        return false;
+
+                    for (int t = 1; t <= filesPerFolder; ++t)
+                        if (! writeTestWav (folder.getChildFile (juce::String::formatted ("track-%02d.wav", t)),
+                                            fileRate, fileSeconds))
+                            return false;
+                }
+            }
+
+            return true;
+        }
+
+        /** Entries whose file opened with the length it was written with. */
+        int countPlayableEntries (const ReplayProcessor& processor)
+        {
+            int count = 0;
+
+            for (const auto* entry : processor.playlist)
+                if (std::abs (entry->lengthSeconds - (float) fileSeconds) < 1.0e-3f)
+                    ++count;
+
+            return count;
+        }
+
+        /** Sends stderr to /dev/null for the life of the object: addDirectory reports every
+            folder and file it adds there, a thousand lines a round. */
+        class QuietStderr
+        {
+        public:
+            QuietStderr()
+            {
+                std::fflush (stderr);
+                saved = dup (STDERR_FILENO);
+                const int devNull = open ("/dev/null", O_WRONLY);
+
+                if (saved >= 0 && devNull >= 0)
+                    dup2 (devNull, STDERR_FILENO);
+
+                if (devNull >= 0)
+                    close (devNull);
+            }
+
+            ~QuietStderr()
+            {
+                std::fflush (stderr);
+
+                if (saved >= 0)
+                {
+                    dup2 (saved, STDERR_FILENO);
+                    close (saved);
+                }
+            }
+
+        private:
+            int saved = -1;
+
+            JUCE_DECLARE_NON_COPYABLE (QuietStderr)
+        };
+
+        //==============================================================================
+        // Speed: the operations on their own, nothing playing
+
+        /** The CPU time of the whole process so far, every thread's user and system time. */
+        double processCpuSeconds()
+        {
+            rusage usage {};
+            getrusage (RUSAGE_SELF, &usage);
+
+            const auto toSeconds = [] (const timeval& t) { return (double) t.tv_sec + (double) t.tv_usec * 1.0e-6; };
+            return toSeconds (usage.ru_utime) + toSeconds (usage.ru_stime);
+        }
+
+        struct SpeedRound
+        {
+            double add = 0.0;
+            double addCpu = 0.0;          // CPU time of all threads during addDirectory
+            double clear = 0.0;
+            int entries = 0;
+            int playable = 0;
+        };
+
+        SpeedRound timeAddAndClear (ReplayProcessor& processor, const juce::File& root)
+        {
+            SpeedRound round;
+
+            const double cpuStart = processCpuSeconds();
+            auto start = Clock::now();
+            processor.addDirectory (root);
+            round.add = secondsSince (start);
+            round.addCpu = processCpuSeconds() - cpuStart;
+
+            round.entries = processor.playlist.size();
+            round.playable = countPlayableEntries (processor);
+
+            start = Clock::now();
+            processor.clearPlaylist();
+            round.clear = secondsSince (start);
+
+            return round;
+        }
+
+        //==============================================================================
+        // Lock: a player thread watches the callback lock while the operations run
+
+        enum Phase { idle, adding, clearing, removing, between, numPhases };
+
+        const char* const phaseNames[numPhases] = { "idle", "add", "clear", "remove", "between" };
+
+        struct PhaseStats
+        {
+            std::int64_t acquisitions = 0;
+            double longestWait = 0.0;     // from asking for the lock to holding it
+            double longestGap = 0.0;      // from letting go to asking again: what the thread can't see
+            std::int64_t blocks = 0;
+            double longestBlock = 0.0;    // processBlock, under the lock
+        };
+
+        /** Acts as the audio thread: takes the callback lock over and over, timing how long
+            each take waits, and lets go at once, except once per device block, when it
+            renders the block under the lock as the player does. A wait is a lower bound on
+            how long something else held the lock. Figures are kept per phase; read them
+            after stop(). */
+        class PlayerThread
+        {
+        public:
+            explicit PlayerThread (ReplayProcessor& p) : processor (p), thread ([this] { run(); }) {}
+            ~PlayerThread() { stop(); }
+
+            void stop()
+            {
+                if (thread.joinable())
+                {
+                    quit = true;
+                    thread.join();
+                }
+            }
+
+            void setPhase (Phase p) { phase = p; }
+
+            /** Waits until the thread has rendered `count` more blocks; false after 2 s without. */
+            bool waitForBlocks (int count) const
+            {
+                const auto target = blocksRendered.load() + count;
+                const auto start = Clock::now();
+
+                while (blocksRendered.load() < target)
+                {
+                    if (secondsSince (start) > 2.0)
+                        return false;
+
+                    std::this_thread::sleep_for (std::chrono::microseconds (200));
+                }
+
+                return true;
+            }
+
+            const PhaseStats& getStats (Phase p) const { return stats[p]; }
+
+        private:
+            void run()
+            {
+                juce::AudioBuffer<float> buffer (2, blockSize);
+                juce::MidiBuffer midi;
+
+                const auto period = std::chrono::duration_cast<Clock::duration> (std::chrono::duration<double> (blockPeriod));
+                const auto pause = std::chrono::duration_cast<Clock::duration> (std::chrono::duration<double> (probePauseSeconds));
+                auto nextBlock = Clock::now();
+                Clock::time_point released;
+                bool first = true;
+
+                while (! quit)
+                {
+                    auto& s = stats[phase.load()];
+                    const auto asked = Clock::now();
+                    const bool render = asked >= nextBlock;
+
+                    if (! first)
+                        s.longestGap = std::max (s.longestGap, seconds (asked - released));
+
+                    {
+                        const juce::ScopedLock sl (processor.getCallbackLock());
+                        const auto held = Clock::now();
+                        s.longestWait = std::max (s.longestWait, seconds (held - asked));
+                        ++s.acquisitions;
+
+                        if (render)
+                        {
+                            processor.processBlock (buffer, midi);
+                            s.longestBlock = std::max (s.longestBlock, seconds (Clock::now() - held));
+                            ++s.blocks;
+                        }
+                    }
+
+                    released = Clock::now();
+                    first = false;
+
+                    if (render)
+                    {
+                        ++blocksRendered;
+                        // A late block is followed at once by the next, as a device catches up.
+                        nextBlock = std::max (nextBlock + period, released);
+                    }
+
+                    while (Clock::now() - released < pause)
+                        std::this_thread::yield();
+                }
+            }
+
+            static double seconds (Clock::duration d) { return std::chrono::duration<double> (d).count(); }
+
+            ReplayProcessor& processor;
+            PhaseStats stats[numPhases];
+            std::atomic<int> phase { between };
+            std::atomic<std::int64_t> blocksRendered { 0 };
+            std::atomic<bool> quit { false };
+            std::thread thread;   // last, so it starts after everything it uses
+        };
+
+        struct LockRound
+        {
+            PhaseStats stats[numPhases];
+            double phaseSeconds[numPhases] = {};
+            double longestRemoveCall = 0.0;   // one removeEntry call; bounds its hold from above
+            int entriesAdded = 0;             // by addDirectory, while the other file played
+            int entriesCleared = 0;
+            int entriesLeft = -1;             // after the removals
+            int currentRemoved = 0;
+            bool played = true;               // the thread rendered whenever it was waited for
+        };
+
+        /** Times one operation as a phase of the player thread. */
+        template <typename Operation>
+        void runPhase (PlayerThread& player, LockRound& round, Phase phase, Operation operation)
+        {
+            player.setPhase (phase);
+            const auto start = Clock::now();
+            operation();
+            round.phaseSeconds[phase] += secondsSince (start);
+            player.setPhase (between);
+        }
+
+        /** One round, with the player thread running throughout: a file plays alone (idle),
+            the tree is added while it plays (add), the 1,000 entries are cleared while one
+            of them plays (clear), and the tree is added again and 500 entries are removed
+            one by one, every tenth the one being played (remove). */
+        LockRound measureLocks (ReplayProcessor& processor, const juce::File& root, const juce::File& playingFile)
+        {
+            LockRound round;
+            PlayerThread player (processor);
+
+            const auto waitForPlay = [&] { round.played = player.waitForBlocks (2) && round.played; };
+
+            processor.addFile (playingFile);
+            processor.selectTrack (0);
+            processor.paused = false;
+            waitForPlay();
+
+            runPhase (player, round, idle, [&] { std::this_thread::sleep_for (std::chrono::duration<double> (idleSeconds)); });
+
+            runPhase (player, round, adding, [&] { processor.addDirectory (root); });
+            round.entriesAdded = processor.playlist.size() - 1;
+
+            // The file that played is removed; an entry of the tree plays while they are cleared.
+            processor.removeEntry (0);
+            processor.selectTrack (numFiles / 2);
+            processor.paused = false;
+            waitForPlay();
+
+            round.entriesCleared = processor.playlist.size();
+            runPhase (player, round, clearing, [&] { processor.clearPlaylist(); });
+
+            processor.addDirectory (root);
+            processor.selectTrack (numFiles / 2);
+            processor.paused = false;
+            waitForPlay();
+
+            runPhase (player, round, removing, [&]
+            {
+                for (int r = 0; r < numRemovals; ++r)
+                {
+                    int index;
+
+                    if (r % removeCurrentEvery == 0)
+                    {
+                        waitForPlay();   // so that the entry removed has its source loaded and playing
+                        index = processor.getCurrentIndex();
+                        ++round.currentRemoved;
+                    }
+                    else
+                    {
+                        // Alternately below the current entry (its index moves down) and above it.
+                        index = r % 2 == 1 ? 0 : processor.playlist.size() - 1;
+                    }
+
+                    const auto start = Clock::now();
+                    processor.removeEntry (index);
+                    round.longestRemoveCall = std::max (round.longestRemoveCall, secondsSince (start));
+                }
+            });
+
+            round.entriesLeft = processor.playlist.size();
+            processor.clearPlaylist();
+            player.stop();
+
+            for (int p = 0; p < numPhases; ++p)
+                round.stats[p] = player.getStats ((Phase) p);
+
+            return round;
+        }
+
+        //==============================================================================
+        const char* verdict (bool met) { return met ? "ok" : "MISSED"; }
+
+        double micros (double seconds) { return seconds * 1.0e6; }
+
+        void printHeader (const juce::File& root, double writeSeconds, int rounds)
+        {
+            std::printf ("\n== scan: a %d-file folder tree through ReplayProcessor's playlist operations ==\n", numFiles);
+            std::printf ("  tree    : %d WAV files (%.1f s, %.0f Hz, stereo, 16-bit, %.1f KB each), %d in each of\n"
+                         "            %d folders (%d folders x %d subfolders) under one root, %d folders listed\n"
+                         "            in all; written in %.2f s, not timed\n",
+                         numFiles, fileSeconds, fileRate,
+                         (double) leafFolder (root, 1, 1).getChildFile ("track-01.wav").getSize() / 1000.0,
+                         filesPerFolder, numFolders, numTopFolders, subfoldersEach, numScanned, writeSeconds);
+            std::printf ("  speed   : addDirectory (root) and clearPlaylist, steady_clock around each call, nothing\n"
+                         "            playing; %d rounds. Round 1 is the engine's first pass over the tree: the\n"
+                         "            files were just written, so they are in the page cache (a cold cache would\n"
+                         "            need root to drop it), but the data root has no elements for them yet.\n"
+                         "            CPU time is the whole process's, every thread, during the call\n",
+                         rounds);
+            std::printf ("  lock    : a player thread takes the callback lock over and over (a ScopedLock, let go\n"
+                         "            at once, then %.0f us of yielding before asking again), timing each wait;\n"
+                         "            every %.2f ms it renders a %d-sample block under the lock instead, like the\n"
+                         "            player at %.0f Hz. A wait is a lower bound on a hold by another thread.\n"
+                         "            'gap' is the longest time from letting go to asking again: a hold can hide\n"
+                         "            in a gap, and one longer than a gap shows as a wait of at least the hold\n"
+                         "            less the gap, so no hold outlasts the longest wait plus the longest gap of\n"
+                         "            its phase. Per round:\n"
+                         "              idle    a %.0f s file plays, nothing else happens for %.1f s\n"
+                         "              add     addDirectory (root) while that file plays\n"
+                         "              clear   clearPlaylist of the %d entries while one of them plays\n"
+                         "              remove  %d removeEntry calls after adding the tree again, one at a time,\n"
+                         "                      every %dth the entry playing (after 2 blocks, so its source is\n"
+                         "                      loaded), the others alternately below and above it\n",
+                         micros (probePauseSeconds), blockPeriod * 1000.0, blockSize, deviceRate,
+                         playingFileSeconds, idleSeconds, numFiles, numRemovals, removeCurrentEvery);
+            std::printf ("  stderr  : the engine's \"Added ...\" lines go to /dev/null while this section runs\n\n");
+        }
+
+        void printRow (const char* label, const juce::String& measured, const juce::String& target = {},
+                       const char* verdictText = "")
+        {
+            const auto line = juce::String::formatted ("  %-34s %-44s %-10s %s", label, measured.toRawUTF8(),
+                                                       target.toRawUTF8(), verdictText);
+            std::printf ("%s\n", line.trimEnd().toRawUTF8());
+        }
+
+        juce::String waitFigure (const std::vector<LockRound>& rounds, Phase phase)
+        {
+            double longest = 0.0, seconds = 0.0;
+            std::int64_t samples = 0;
+
+            for (const auto& round : rounds)
+            {
+                longest = std::max (longest, round.stats[phase].longestWait);
+                samples += round.stats[phase].acquisitions;
+                seconds += round.phaseSeconds[phase];
+            }
+
+            return juce::String::formatted ("%8.1f us  (%lld takes, 1 per %.1f us)", micros (longest),
+                                            (long long) samples, samples > 0 ? micros (seconds / (double) samples) : 0.0);
+        }
+
+        template <typename Figure>
+        double worstOf (const std::vector<LockRound>& rounds, Figure figure)
+        {
+            double worst = 0.0;
+
+            for (const auto& round : rounds)
+                worst = std::max (worst, figure (round));
+
+            return worst;
+        }
+    }
+
+    /** Returns false when the benchmark couldn't be set up or the playlist didn't come out as built. */
+    bool runScanBenchmark (const BenchContext& context)
+    {
+        using namespace scan;
+
+        const auto root = context.workFolder.getChildFile ("scan-tree");
+        const auto playingFile = context.workFolder.getChildFile ("scan-playing.wav");
+
+        const auto writeStart = Clock::now();
+
+        if (! writeTree (root) || ! writeTestWav (playingFile, fileRate, playingFileSeconds))
+        {
+            std::printf ("scan: could not write the tree in %s\n", root.getFullPathName().toRawUTF8());
+            return false;
+        }
+
+        printHeader (root, secondsSince (writeStart), context.rounds);
+
+        const QuietStderr quiet;
+        bool allBuilt = true;
+
+        // Speed
+        std::vector<SpeedRound> speeds;
+
+        {
+            ReplayProcessor processor;
+
+            std::printf ("  round   addDirectory   (CPU time)   entries   clearPlaylist\n");
+
+            for (int r = 1; r <= context.rounds; ++r)
+            {
+                speeds.push_back (timeAddAndClear (processor, root));
+                const auto& s = speeds.back();
+                std::printf ("  %5d  %10.1f ms  (%6.1f ms)  %8d  %11.2f ms\n", r, s.add * 1000.0, s.addCpu * 1000.0,
+                             s.entries, s.clear * 1000.0);
+                allBuilt = allBuilt && s.entries == numFiles && s.playable == numFiles;
+            }
+        }
+
+        // Lock
+        std::vector<LockRound> locks;
+
+        {
+            ReplayProcessor processor;
+            processor.setRateAndBufferSizeDetails (deviceRate, blockSize);
+
+            std::printf ("\n  longest wait for the lock, us                    longest processBlock, us\n");
+            std::printf ("  round     idle      add    clear   remove     gap     idle    add  clear  remove\n");
+
+            for (int r = 1; r <= context.rounds; ++r)
+            {
+                locks.push_back (measureLocks (processor, root, playingFile));
+                const auto& l = locks.back();
+                double gap = 0.0;
+
+                for (int p = 0; p < numPhases; ++p)
+                    if (p != between)
+                        gap = std::max (gap, l.stats[p].longestGap);
+
+                std::printf ("  %5d  %7.1f  %7.1f  %7.1f  %7.1f  %6.1f  %7.1f %6.1f %6.1f %7.1f\n", r,
+                             micros (l.stats[idle].longestWait), micros (l.stats[adding].longestWait),
+                             micros (l.stats[clearing].longestWait), micros (l.stats[removing].longestWait), micros (gap),
+                             micros (l.stats[idle].longestBlock), micros (l.stats[adding].longestBlock),
+                             micros (l.stats[clearing].longestBlock), micros (l.stats[removing].longestBlock));
+
+                const bool built = l.entriesAdded == numFiles && l.entriesCleared == numFiles
+                                && l.entriesLeft == numFiles - numRemovals;
+                allBuilt = allBuilt && built;
+
+                if (! built)
+                    std::printf ("         entries: %d added, %d cleared, %d left after the removals (expected %d, %d, %d)\n",
+                                 l.entriesAdded, l.entriesCleared, l.entriesLeft, numFiles, numFiles, numFiles - numRemovals);
+
+                if (! l.played)
+                    std::printf ("         the player thread did not render when waited for\n");
+            }
+        }
+
+        // Summary
+        std::vector<double> adds, addCpus, clears;
+
+        for (const auto& s : speeds)
+        {
+            adds.push_back (s.add);
+            addCpus.push_back (s.addCpu);
+            clears.push_back (s.clear);
+        }
+
+        const double firstAdd = adds.front();
+        const double medianAdd = median (adds);
+        const double worstAdd = maximum (adds);
+        const auto holdTarget = juce::String::formatted ("< %.0f us", micros (targetHoldSeconds));
+        const auto treeTarget = juce::String::formatted ("< %.0f s", targetTreeSeconds);
+
+        const auto entriesFigure = [&]
+        {
+            juce::StringArray counts;
+
+            for (const auto& s : speeds)
+                counts.add (juce::String (s.entries) + (s.playable == s.entries ? "" : " (" + juce::String (s.playable) + " playable)"));
+
+            return counts.joinIntoString (", ");
+        };
+
+        std::printf ("\n");
+        printRow ("summary", "measured", "target");
+        printRow ("addDirectory, round 1", juce::String::formatted ("%8.1f ms", firstAdd * 1000.0), treeTarget,
+                  verdict (firstAdd < targetTreeSeconds));
+        printRow ("addDirectory, median of rounds", juce::String::formatted ("%8.1f ms (worst %.1f ms)", medianAdd * 1000.0, worstAdd * 1000.0),
+                  treeTarget, verdict (medianAdd < targetTreeSeconds && worstAdd < targetTreeSeconds));
+        printRow ("  CPU time, median of rounds", juce::String::formatted ("%8.1f ms (all threads)", median (addCpus) * 1000.0));
+        const double offCpu = median (adds) - median (addCpus);
+        printRow ("  not on a CPU (wall - CPU)", juce::String::formatted ("%8.1f ms (%.2f ms per folder listed)",
+                                                                         offCpu * 1000.0, offCpu * 1000.0 / numScanned));
+        printRow ("entries added per round", entriesFigure(), juce::String (numFiles),
+                  verdict (allBuilt));
+        printRow ("clearPlaylist, median of rounds", juce::String::formatted ("%8.2f ms", median (clears) * 1000.0));
+
+        const auto lockRow = [&] (const char* label, Phase phase, bool hasTarget)
+        {
+            const double longest = worstOf (locks, [phase] (const LockRound& l) { return l.stats[phase].longestWait; });
+
+            if (hasTarget)
+                printRow (label, waitFigure (locks, phase), holdTarget, verdict (longest < targetHoldSeconds));
+            else
+                printRow (label, waitFigure (locks, phase));
+        };
+
+        std::printf ("\n  the lock (worst of %d rounds; takes summed over them):\n", (int) locks.size());
+        lockRow ("longest wait, idle (reference)", idle, false);
+        lockRow ("longest wait, add", adding, true);
+        lockRow ("longest wait, clear", clearing, true);
+        lockRow ("longest wait, remove", removing, true);
+
+        const auto boundRow = [&] (const char* label, Phase phase)
+        {
+            const double gap = worstOf (locks, [phase] (const LockRound& l) { return l.stats[phase].longestGap; });
+            const double bound = worstOf (locks, [phase] (const LockRound& l)
+            {
+                return l.stats[phase].longestWait + l.stats[phase].longestGap;
+            });
+
+            printRow (label, juce::String::formatted ("%8.1f us  (longest gap %.1f us)", micros (bound), micros (gap)));
+        };
+
+        boundRow ("longest hold at most, idle", idle);
+        boundRow ("longest hold at most, add", adding);
+        boundRow ("longest hold at most, clear", clearing);
+        boundRow ("longest hold at most, remove", removing);
+        printRow ("longest removeEntry call", juce::String::formatted ("%8.1f us (the whole call: bounds its hold)",
+                                                                    micros (worstOf (locks, [] (const LockRound& l) { return l.longestRemoveCall; }))));
+
+        const auto blockRow = [&] (const char* label, Phase phase)
+        {
+            const double longest = worstOf (locks, [phase] (const LockRound& l) { return l.stats[phase].longestBlock; });
+            std::int64_t n = 0;
+
+            for (const auto& l : locks)
+                n += l.stats[phase].blocks;
+
+            printRow (label, juce::String::formatted ("%8.1f us (%lld blocks; budget %.0f us)", micros (longest),
+                                                      (long long) n, micros (blockPeriod)));
+        };
+
+        blockRow ("longest processBlock, idle", idle);
+        blockRow ("longest processBlock, add", adding);
+        blockRow ("longest processBlock, clear", clearing);
+        blockRow ("longest processBlock, remove", removing);
+
+        std::vector<double> addsWhilePlaying;
+
+        for (const auto& l : locks)
+            addsWhilePlaying.push_back (l.phaseSeconds[adding]);
+
+        printRow ("addDirectory while playing", juce::String::formatted ("%8.1f ms (median of rounds)",
+                                                                      median (addsWhilePlaying) * 1000.0));
+
+        int currentRemoved = 0;
+
+        for (const auto& l : locks)
+            currentRemoved += l.currentRemoved;
+
+        printRow ("removals of the entry playing", juce::String::formatted ("%8d (of %d)", currentRemoved,
+                                                                          (int) locks.size() * numRemovals));
+
+        root.deleteRecursively();
+        playingFile.deleteFile();
+        return allBuilt;
+    }
+
+    //==============================================================================
     // Sections and command line
 
     struct Section
@@ -547,6 +1177,7 @@ namespace
 
     const Section sections[] = {
         { "render", "a 5-minute file through ReplayProcessor::processBlock vs. reader + resampler", runRenderBenchmark },
+        { "scan",   "a 1,000-file folder tree: addDirectory, clearPlaylist, removeEntry and the lock", runScanBenchmark },
     };
 
     const Section* findSection (const std::string& name)
