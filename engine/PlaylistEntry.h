@@ -59,5 +59,6 @@ private:
 
     bool opened = false;
 
+    JUCE_DECLARE_WEAK_REFERENCEABLE (PlaylistEntry)
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PlaylistEntry)
 };

@@ -25,24 +25,6 @@ protected:
         return file;
     }
 
-    /** Overwrites a 16-bit big-endian field of the AIFF COMM chunk (offset from the chunk id). */
-    static void patchAiffComm (const juce::File& file, int offset, int value)
-    {
-        juce::MemoryBlock data;
-        ASSERT_TRUE (file.loadFileAsData (data));
-        auto* raw = static_cast<juce::uint8*> (data.getData());
-        int comm = -1;
-
-        for (size_t i = 12; i + 4 < data.getSize(); ++i)
-            if (std::memcmp (raw + i, "COMM", 4) == 0)
-                comm = (int) i;
-
-        ASSERT_GT (comm, 0);
-        raw[comm + offset] = (juce::uint8) (value >> 8);
-        raw[comm + offset + 1] = (juce::uint8) (value & 0xff);
-        ASSERT_TRUE (file.replaceWithData (data.getData(), data.getSize()));
-    }
-
     juce::AudioFormatManager formatManager;
     juce::XmlElement root { "data" };
 };
@@ -226,7 +208,7 @@ TEST_F (PlaylistEntryTest, ImplausibleHeadersAreTreatedAsUnopenable)
     {
         const auto file = audioFolder().getChildFile ("bad" + juce::String (bits) + ".aif");
         testaudio::write (file, 44100.0, 2, 4410, 16);
-        patchAiffComm (file, 14, bits);
+        testaudio::patchAiffComm (file, 14, bits);
 
         auto entry = makeEntry (file);
         EXPECT_EQ (entry->lengthSeconds, 0.0f) << bits;
@@ -237,7 +219,7 @@ TEST_F (PlaylistEntryTest, ImplausibleHeadersAreTreatedAsUnopenable)
     // A channel count of zero.
     const auto noChannels = audioFolder().getChildFile ("nochannels.aif");
     testaudio::write (noChannels, 44100.0, 2, 4410, 16);
-    patchAiffComm (noChannels, 8, 0);
+    testaudio::patchAiffComm (noChannels, 8, 0);
     EXPECT_EQ (makeEntry (noChannels)->lengthSeconds, 0.0f);
     EXPECT_EQ (root.getNumChildElements(), 0);
 }

@@ -68,6 +68,23 @@ namespace testaudio
         }
     }
 
+    void patchAiffComm (const juce::File& file, int offset, int value)
+    {
+        juce::MemoryBlock data;
+        ASSERT_TRUE (file.loadFileAsData (data));
+        auto* raw = static_cast<juce::uint8*> (data.getData());
+        int comm = -1;
+
+        for (size_t i = 12; i + 4 < data.getSize(); ++i)
+            if (std::memcmp (raw + i, "COMM", 4) == 0)
+                comm = (int) i;
+
+        ASSERT_GT (comm, 0);
+        raw[comm + offset] = (juce::uint8) (value >> 8);
+        raw[comm + offset + 1] = (juce::uint8) (value & 0xff);
+        ASSERT_TRUE (file.replaceWithData (data.getData(), data.getSize()));
+    }
+
     void setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
     {
         TagLib::FileRef ref (file.getFullPathName().toRawUTF8());

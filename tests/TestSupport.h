@@ -32,6 +32,10 @@ namespace testaudio
     void write (const juce::File& file, double sampleRate, int numChannels, juce::int64 numSamples,
                 int bitsPerSample = 24);
 
+    /** Overwrites a 16-bit big-endian field of an AIFF file's COMM chunk, at an offset from
+        the chunk's id (8: channels, 14: bits per sample). */
+    void patchAiffComm (const juce::File& file, int offset, int value);
+
     /** Sets the title and artist tags through TagLib. */
     void setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
 
