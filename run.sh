@@ -9,8 +9,4 @@ export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DVELORIN_BUILD_TESTS=OFF -DVELORIN_BUILD_BENCH=OFF
 cmake --build build/release -j"$(nproc)"
 
-if [ -x build/release/app/Velorin ]; then
-    exec build/release/app/Velorin
-else
-    echo "The engine is built; the player's window comes with the application shell."
-fi
+exec build/release/app/Velorin

@@ -1,5 +1,6 @@
 #include "engine/ReplayProcessor.h"
 #include "engine/XmlFiles.h"
+#include "ui/ReplayProcessorEditor.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -45,17 +46,93 @@ double ReplayProcessor::getTailLengthSeconds() const         { return 0.0; }
 bool ReplayProcessor::acceptsMidi() const                    { return false; }
 bool ReplayProcessor::producesMidi() const                   { return false; }
 
-juce::AudioProcessorEditor* ReplayProcessor::createEditor()  { return nullptr; }
-bool ReplayProcessor::hasEditor() const                      { return false; }
+bool ReplayProcessor::hasEditor() const                      { return true; }
 
-int ReplayProcessor::getNumPrograms()                        { return 1; }
+// The one place the engine knows its editor.
+juce::AudioProcessorEditor* ReplayProcessor::createEditor()
+{
+    return new ReplayProcessorEditor (this);
+}
+
+JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
+
+const juce::String ReplayProcessor::getInputChannelName (int channelIndex) const   { return juce::String (channelIndex + 1); }
+const juce::String ReplayProcessor::getOutputChannelName (int channelIndex) const  { return juce::String (channelIndex + 1); }
+bool ReplayProcessor::isInputChannelStereoPair (int) const                         { return true; }
+bool ReplayProcessor::isOutputChannelStereoPair (int) const                        { return true; }
+
+int ReplayProcessor::getNumParameters()   { return 2; }
+
+const juce::String ReplayProcessor::getParameterName (int parameterIndex)
+{
+    switch (parameterIndex)
+    {
+        case 0:  return "gain";
+        case 1:  return "delay";
+        default: return {};
+    }
+}
+
+float ReplayProcessor::getParameter (int parameterIndex)
+{
+    switch (parameterIndex)
+    {
+        case 0:  return gain;
+        case 1:  return delay;
+        default: return 0.0f;
+    }
+}
+
+const juce::String ReplayProcessor::getParameterText (int parameterIndex)
+{
+    return juce::String ((double) getParameter (parameterIndex), 2);
+}
+
+void ReplayProcessor::setParameter (int parameterIndex, float newValue)
+{
+    if (parameterIndex == 0)
+        gain = newValue;
+    else if (parameterIndex == 1)
+        delay = newValue;
+}
+
+JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
+int ReplayProcessor::getNumPrograms()                        { return 0; }
 int ReplayProcessor::getCurrentProgram()                     { return 0; }
 void ReplayProcessor::setCurrentProgram (int)                {}
-const juce::String ReplayProcessor::getProgramName (int)     { return {}; }
 void ReplayProcessor::changeProgramName (int, const juce::String&) {}
 
-void ReplayProcessor::getStateInformation (juce::MemoryBlock&)  {}
-void ReplayProcessor::setStateInformation (const void*, int)    {}
+const juce::String ReplayProcessor::getProgramName (int index)
+{
+    if (auto* entry = playlist[index])
+        return entry->getFilePath();
+
+    return {};
+}
+
+void ReplayProcessor::getStateInformation (juce::MemoryBlock& destData)
+{
+    juce::XmlElement state ("MYPLUGINSETTINGS");
+    state.setAttribute ("uiWidth", uiWidth);
+    state.setAttribute ("uiHeight", uiHeight);
+    state.setAttribute ("gain", (double) gain.load());
+    state.setAttribute ("delay", (double) delay.load());
+    copyXmlToBinary (state, destData);
+}
+
+void ReplayProcessor::setStateInformation (const void* data, int sizeInBytes)
+{
+    const auto state = getXmlFromBinary (data, sizeInBytes);
+
+    if (state == nullptr || state->getTagName() != "MYPLUGINSETTINGS")
+        return;
+
+    uiWidth = state->getIntAttribute ("uiWidth", uiWidth);
+    uiHeight = state->getIntAttribute ("uiHeight", uiHeight);
+    gain = (float) state->getDoubleAttribute ("gain", (double) gain.load());
+    delay = (float) state->getDoubleAttribute ("delay", (double) delay.load());
+}
 
 //==============================================================================
 void ReplayProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midiMessages)

@@ -34,12 +34,30 @@ public:
     juce::AudioProcessorEditor* createEditor() override;
     bool hasEditor() const override;
 
+    // The host-facing parameter and channel interface: two plain parameters, "gain" and
+    // "delay", and numbered channels in stereo pairs.
+    JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
+    const juce::String getInputChannelName (int channelIndex) const override;
+    const juce::String getOutputChannelName (int channelIndex) const override;
+    bool isInputChannelStereoPair (int index) const override;
+    bool isOutputChannelStereoPair (int index) const override;
+
+    using juce::AudioProcessor::getParameterName;
+    using juce::AudioProcessor::getParameterText;
+    int getNumParameters() override;
+    const juce::String getParameterName (int parameterIndex) override;
+    float getParameter (int parameterIndex) override;
+    const juce::String getParameterText (int parameterIndex) override;
+    void setParameter (int parameterIndex, float newValue) override;
+    JUCE_END_IGNORE_WARNINGS_GCC_LIKE
+
     int getNumPrograms() override;
     int getCurrentProgram() override;
     void setCurrentProgram (int index) override;
     const juce::String getProgramName (int index) override;
     void changeProgramName (int index, const juce::String& newName) override;
 
+    /** The state blob: "MYPLUGINSETTINGS" with uiWidth, uiHeight, gain and delay. */
     void getStateInformation (juce::MemoryBlock& destData) override;
     void setStateInformation (const void* data, int sizeInBytes) override;
 

@@ -4,6 +4,7 @@
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 
+#include <cmath>
 #include <cstdlib>
 
 void TempHomeTest::SetUp()
@@ -92,6 +93,61 @@ namespace testaudio
         ref.tag()->setTitle (TagLib::String (title.toRawUTF8(), TagLib::String::UTF8));
         ref.tag()->setArtist (TagLib::String (artist.toRawUTF8(), TagLib::String::UTF8));
         ASSERT_TRUE (ref.save());
+    }
+
+    void writeMusic (const juce::File& file, double sampleRate, double seconds)
+    {
+        file.deleteFile();
+        std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
+            new juce::FileOutputStream (file), sampleRate, 2, 16, {}, 0));
+        ASSERT_NE (writer, nullptr);
+
+        const auto total = (int) (seconds * sampleRate);
+        juce::AudioBuffer<float> buffer (2, total);
+        const double chords[][3] = { { 220.0, 277.2, 329.6 }, { 196.0, 246.9, 293.7 }, { 174.6, 220.0, 261.6 } };
+
+        for (int i = 0; i < total; ++i)
+        {
+            const auto t = i / sampleRate;
+            const auto beat = std::fmod (t, 1.5);
+            const auto& chord = chords[(int) (t / 1.5) % 3];
+            const auto envelope = std::exp (-2.0 * beat) * 0.3;
+            double left = 0.0, right = 0.0;
+
+            for (int n = 0; n < 3; ++n)
+            {
+                left += std::sin (juce::MathConstants<double>::twoPi * chord[n] * t) * envelope;
+                right += std::sin (juce::MathConstants<double>::twoPi * chord[n] * 1.002 * t) * envelope;
+            }
+
+            buffer.setSample (0, i, (float) left);
+            buffer.setSample (1, i, (float) right);
+        }
+
+        ASSERT_TRUE (writer->writeFromAudioSampleBuffer (buffer, 0, total));
+    }
+
+    JackServer::JackServer()
+        : name ("velorin-test-" + juce::String (juce::Time::getCurrentTime().toMilliseconds() % 1000000)
+                + "-" + juce::String (juce::Random::getSystemRandom().nextInt (100000)))
+    {
+        setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
+
+        if (! server.start (juce::StringArray { "jackd", "--no-realtime", "-n", name, "-d", "dummy",
+                                                "-r", "48000", "-p", "256" }, 0))
+            return;
+
+        juce::ChildProcess wait;
+        ready = wait.start (juce::StringArray { "jack_wait", "-s", name, "-w", "-t", "10" })
+             && wait.waitForProcessToFinish (15000) && wait.getExitCode() == 0;
+    }
+
+    JackServer::~JackServer()
+    {
+        server.kill();
+        server.waitForProcessToFinish (5000);
+        unsetenv ("JACK_DEFAULT_SERVER");
     }
 
     void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)

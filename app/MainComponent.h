@@ -1,0 +1,32 @@
+#pragma once
+
+#include "engine/ReplayProcessor.h"
+#include "ui/DravikLightLookAndFeel.h"
+
+#include <juce_audio_utils/juce_audio_utils.h>
+
+/** The window's content and the player's host: the audio device, the processor player
+    that runs the engine on the audio thread, the engine and its editor in the "Velorin"
+    tab, the "Audio Setup" tab, and a resize corner. Deleting it stops the audio and lets
+    the editor and the engine write their data files. */
+class MainComponent : public juce::Component
+{
+public:
+    MainComponent();
+    ~MainComponent() override;
+
+    void paint (juce::Graphics&) override;
+    void resized() override;
+
+    DravikLightLookAndFeel lookAndFeel;
+    juce::ComponentBoundsConstrainer constrainer;
+    std::unique_ptr<juce::ResizableCornerComponent> resizer;
+    std::unique_ptr<juce::AudioProcessorEditor> editor;
+    std::unique_ptr<ReplayProcessor> processor;
+    juce::AudioDeviceManager deviceManager;
+    juce::AudioProcessorPlayer player;
+    std::unique_ptr<juce::TabbedComponent> tabs;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
+};
