@@ -6,6 +6,7 @@
 // own, so the processor's data files never touch the real user's; it is removed at exit.
 
 #include "engine/ReplayProcessor.h"
+#include "ui/WaveformView.h"
 
 #include <juce_events/juce_events.h>
 
@@ -1166,6 +1167,194 @@ namespace
     }
 
     //==============================================================================
+    // Waveform benchmark: WaveformView's thumbnail of a 5-minute file, and painting it
+
+    namespace waveform
+    {
+        constexpr double fileSeconds = 300.0;
+        constexpr double fileRate = 44100.0;
+        constexpr int viewWidth = 784, viewHeight = 160;
+        constexpr int numPaints = 200;
+        constexpr double pollSeconds = 0.5e-3;
+        constexpr double timeoutSeconds = 10.0;
+        constexpr double stepSeconds = 0.025;   // how far the view's 25 ms timer moves it while playing
+
+        // The targets the figures are held to.
+        constexpr double targetThumbnailSeconds = 0.5;
+        constexpr double targetPaintSeconds = 5.0e-3;
+
+        struct PaintCase
+        {
+            const char* label;
+            double zoom;     // for setZoomFactor
+            bool moving;     // the range moves by stepSeconds before each paint
+        };
+
+        const PaintCase paintCases[] = {
+            { "whole file",           0.0,  false }, { "whole file, moving", 0.0,  true },
+            { "zoom 0.9 (30 s)",      0.9,  false }, { "zoom 0.9, moving",   0.9,  true },
+            { "zoom 0.99 (3 s, max)", 0.99, false }, { "zoom 0.99, moving",  0.99, true },   // the wheel's limit
+        };
+
+        constexpr int numCases = juce::numElementsInArray (paintCases);
+
+        struct Load
+        {
+            double call = 0.0;        // setSource itself
+            double complete = -1.0;   // setSource until isFullyLoaded (-1: not within the timeout)
+            double cpu = 0.0;         // CPU time of the process meanwhile, every thread
+            bool fromCache = false;   // fully loaded as setSource returned
+        };
+
+        /** Shows the entry and polls until the thumbnail is complete. */
+        Load timeLoad (WaveformView& view, PlaylistEntry* entry)
+        {
+            Load load;
+            const double cpuStart = scan::processCpuSeconds();
+            const auto start = Clock::now();
+            view.setSource (entry);
+            load.call = secondsSince (start);
+            load.fromCache = view.thumbnail.isFullyLoaded();
+
+            while (! view.thumbnail.isFullyLoaded() && secondsSince (start) < timeoutSeconds)
+                std::this_thread::sleep_for (std::chrono::duration<double> (pollSeconds));
+
+            if (view.thumbnail.isFullyLoaded())
+                load.complete = secondsSince (start);
+
+            load.cpu = scan::processCpuSeconds() - cpuStart;
+            return load;
+        }
+
+        /** Paints the view numPaints times into an image, adding the times to `paints`.
+            Returns whether the last image shows the waveform's colour. */
+        bool timePaints (WaveformView& view, const PaintCase& paintCase, std::vector<double>& paints)
+        {
+            view.setRange ({ 0.0, view.thumbnail.getTotalLength() });
+            view.setZoomFactor (paintCase.zoom);
+            juce::Image image (juce::Image::ARGB, viewWidth, viewHeight, true);
+
+            for (int i = 0; i < numPaints; ++i)
+            {
+                if (paintCase.moving)
+                    view.setRange (view.visibleRange + stepSeconds);
+
+                const auto start = Clock::now();
+                {
+                    juce::Graphics g (image);
+                    view.paintEntireComponent (g, false);
+                }
+                paints.push_back (secondsSince (start));
+            }
+
+            for (int y = 0; y < viewHeight; ++y)
+                for (int x = 0; x < viewWidth; ++x)
+                    if (image.getPixelAt (x, y) == juce::Colour (0xffadd8e6))
+                        return true;
+
+            return false;
+        }
+
+        juce::String millis (double seconds) { return juce::String::formatted ("%7.3f ms", seconds * 1000.0); }
+    }
+
+    /** Returns false when the benchmark couldn't be set up, a thumbnail didn't complete or
+        a paint drew no waveform. */
+    bool runWaveformBenchmark (const BenchContext& context)
+    {
+        using namespace waveform;
+        using render::printRow, render::verdict;
+
+        const auto file = context.workFolder.getChildFile ("waveform-5min.wav");
+        ReplayProcessor processor;
+
+        if (writeTestWav (file, fileRate, fileSeconds))
+            processor.addFile (file);
+
+        auto* entry = processor.playlist[0];
+
+        if (entry == nullptr)
+        {
+            std::printf ("waveform: could not write and add %s\n", file.getFullPathName().toRawUTF8());
+            return false;
+        }
+
+        std::printf ("\n== waveform: WaveformView's thumbnail of a %.0f-minute file, and its paint ==\n", fileSeconds / 60.0);
+        std::printf ("  file    : %.0f s, %.0f Hz, stereo, 16-bit WAV, %.1f MB, in the page cache\n"
+                     "  load    : setSource until thumbnail.isFullyLoaded(), polled every %.1f ms, on a fresh\n"
+                     "            %dx%d view each round (cold), then again on the same view (warm, from its\n"
+                     "            cache); the cache's thread computes it, no message loop runs\n"
+                     "  paint   : paintEntireComponent into a %dx%d ARGB image, %d times per case and round;\n"
+                     "            'moving' shifts the range %.0f ms before each paint, as the view's timer does\n"
+                     "            in play; a still range reuses its first paint's columns ('worst' has that one)\n"
+                     "  rounds  : %d; the targets hold the medians\n\n",
+                     fileSeconds, fileRate, (double) file.getSize() / 1.0e6, pollSeconds * 1000.0,
+                     viewWidth, viewHeight, viewWidth, viewHeight, numPaints, stepSeconds * 1000.0, context.rounds);
+
+        juce::AudioFormatManager formats;
+        formats.registerBasicFormats();
+
+        std::vector<Load> colds, warms;
+        std::vector<double> paints[numCases];
+        bool allDrawn = true;
+
+        std::printf ("  round   cold ms  (setSource, CPU ms)   warm ms  from cache\n");
+
+        for (int round = 1; round <= context.rounds; ++round)
+        {
+            WaveformView view (formats, processor);
+            view.setSize (viewWidth, viewHeight);
+
+            colds.push_back (timeLoad (view, entry));
+
+            if (colds.back().complete < 0.0)
+            {
+                std::printf ("waveform: the thumbnail was not complete after %.0f s\n", timeoutSeconds);
+                return false;
+            }
+
+            for (int c = 0; c < numCases; ++c)
+                if (! timePaints (view, paintCases[c], paints[c]))
+                {
+                    std::printf ("         %s: no waveform in the painted image\n", paintCases[c].label);
+                    allDrawn = false;
+                }
+
+            // The cache stores the thumbnail just after its last block; the paints gave it time to.
+            view.setSource (nullptr);
+            warms.push_back (timeLoad (view, entry));
+            view.setSource (nullptr);
+
+            std::printf ("  %5d  %8.1f  (%8.2f, %6.1f)  %8.3f  %s\n", round, colds.back().complete * 1000.0,
+                         colds.back().call * 1000.0, colds.back().cpu * 1000.0, warms.back().complete * 1000.0,
+                         warms.back().fromCache ? "yes" : "NO");
+        }
+
+        const auto fromCache = std::count_if (warms.begin(), warms.end(), [] (const Load& l) { return l.fromCache; });
+        const double cold = render::medianOf (colds, [] (const Load& l) { return l.complete; });
+
+        std::printf ("\n");
+        printRow ("summary", "measured", "target");
+        printRow ("thumbnail, cold (fresh view)", millis (cold) + " median",
+                  juce::String::formatted ("< %.0f ms", targetThumbnailSeconds * 1000.0), verdict (cold < targetThumbnailSeconds));
+        printRow ("  setSource call", millis (render::medianOf (colds, [] (const Load& l) { return l.call; })) + " median");
+        printRow ("  CPU time, all threads", millis (render::medianOf (colds, [] (const Load& l) { return l.cpu; })) + " median");
+        printRow ("thumbnail, warm (cached)", millis (render::medianOf (warms, [] (const Load& l) { return l.complete; }))
+                                              + juce::String::formatted (" median, %d/%d cached", (int) fromCache, (int) warms.size()));
+
+        for (int c = 0; c < numCases; ++c)
+        {
+            const double m = median (paints[c]);
+            printRow ((juce::String ("paint, ") + paintCases[c].label).toRawUTF8(),
+                      millis (m) + " median," + millis (maximum (paints[c])) + " worst",
+                      juce::String::formatted ("< %.0f ms", targetPaintSeconds * 1000.0), verdict (m < targetPaintSeconds));
+        }
+
+        file.deleteFile();
+        return allDrawn;
+    }
+
+    //==============================================================================
     // Sections and command line
 
     struct Section
@@ -1176,8 +1365,9 @@ namespace
     };
 
     const Section sections[] = {
-        { "render", "a 5-minute file through ReplayProcessor::processBlock vs. reader + resampler", runRenderBenchmark },
-        { "scan",   "a 1,000-file folder tree: addDirectory, clearPlaylist, removeEntry and the lock", runScanBenchmark },
+        { "render",   "a 5-minute file through ReplayProcessor::processBlock vs. reader + resampler", runRenderBenchmark },
+        { "scan",     "a 1,000-file folder tree: addDirectory, clearPlaylist, removeEntry and the lock", runScanBenchmark },
+        { "waveform", "WaveformView: a 5-minute file's thumbnail, cold and cached, and painting it", runWaveformBenchmark },
     };
 
     const Section* findSection (const std::string& name)
