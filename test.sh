@@ -9,3 +9,6 @@ export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug
 cmake --build build/debug -j"$(nproc)"
 ctest --test-dir build/debug --output-on-failure -j"$(nproc)" --timeout 300
+
+# Minutes of simulated use of the whole player on a real-time paced audio device.
+bash scripts/soak.sh

@@ -11,7 +11,7 @@ protected:
     void SetUp() override
     {
         TempHomeTest::SetUp();
-        jack = std::make_unique<testaudio::JackServer>();
+        jack = std::make_unique<JackServer>();
         ASSERT_TRUE (jack->ready) << "the JACK dummy server " << jack->name << " did not start";
 
         main = std::make_unique<MainComponent>();
@@ -28,7 +28,7 @@ protected:
         TempHomeTest::TearDown();
     }
 
-    std::unique_ptr<testaudio::JackServer> jack;
+    std::unique_ptr<JackServer> jack;
     std::unique_ptr<MainComponent> main;
 };
 

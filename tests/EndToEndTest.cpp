@@ -108,7 +108,7 @@ TEST_F (EndToEndTest, LoadPlayAndQuitWithInterrupt)
     VirtualDisplay display;
     ASSERT_GE (display.number, 0) << "Xvfb did not start";
     setenv ("DISPLAY", display.name().toRawUTF8(), 1);
-    testaudio::JackServer jack;
+    JackServer jack;
     ASSERT_TRUE (jack.ready);
 
     juce::ChildProcess app;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+#include <cstdlib>
+
 namespace
 {
     /** Passes every log line and assertion to stderr, where the test runner looks for
@@ -23,6 +25,11 @@ namespace
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
+
+    // Headless unless a display is given: JUCE would otherwise connect to ":0", which may be
+    // another test's short-lived Xvfb, and Xlib ends a client whose server goes away.
+    if (std::getenv ("DISPLAY") == nullptr)
+        setenv ("DISPLAY", "none", 1);
 
     // Lets JUCE install its own X error handler when a test opens a real window.
     juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };

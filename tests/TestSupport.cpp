@@ -127,29 +127,6 @@ namespace testaudio
         ASSERT_TRUE (writer->writeFromAudioSampleBuffer (buffer, 0, total));
     }
 
-    JackServer::JackServer()
-        : name ("velorin-test-" + juce::String (juce::Time::getCurrentTime().toMilliseconds() % 1000000)
-                + "-" + juce::String (juce::Random::getSystemRandom().nextInt (100000)))
-    {
-        setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
-        setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
-
-        if (! server.start (juce::StringArray { "jackd", "--no-realtime", "-n", name, "-d", "dummy",
-                                                "-r", "48000", "-p", "256" }, 0))
-            return;
-
-        juce::ChildProcess wait;
-        ready = wait.start (juce::StringArray { "jack_wait", "-s", name, "-w", "-t", "10" })
-             && wait.waitForProcessToFinish (15000) && wait.getExitCode() == 0;
-    }
-
-    JackServer::~JackServer()
-    {
-        server.kill();
-        server.waitForProcessToFinish (5000);
-        unsetenv ("JACK_DEFAULT_SERVER");
-    }
-
     void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
     {
         const juce::ScopedLock sl (processor.getCallbackLock());

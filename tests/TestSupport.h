@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ReplayProcessor.h"
+#include "JackServer.h"
 
 #include <gtest/gtest.h>
 
@@ -41,21 +42,6 @@ namespace testaudio
 
     /** Writes a WAV of a few decaying chords, stereo 16-bit: something that looks like music. */
     void writeMusic (const juce::File& file, double sampleRate, double seconds);
-
-    /** A JACK server with its dummy back end (paced in real time, no sound card needed),
-        made this process's default server while it runs. */
-    class JackServer
-    {
-    public:
-        JackServer();
-        ~JackServer();
-
-        const juce::String name;
-        bool ready = false;
-
-    private:
-        juce::ChildProcess server;
-    };
 
     /** Renders one block the way the player does: under the callback lock. */
     void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer,
