@@ -10,5 +10,8 @@ cmake -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug
 cmake --build build/debug -j"$(nproc)"
 ctest --test-dir build/debug --output-on-failure -j"$(nproc)" --timeout 300
 
+# The suite again under AddressSanitizer + UBSan, and the threaded tests under ThreadSanitizer.
+bash scripts/sanitizers.sh
+
 # Minutes of simulated use of the whole player on a real-time paced audio device.
 bash scripts/soak.sh
