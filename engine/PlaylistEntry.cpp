@@ -113,7 +113,8 @@ juce::String PlaylistEntry::getTitle() const      { return title; }
 juce::String PlaylistEntry::getArtist() const     { return artist; }
 
 std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juce::AudioFormatManager& manager,
-                                                                             const juce::File& f)
+                                                                             const juce::File& f,
+                                                                             bool* lengthWasLimited)
 {
     std::unique_ptr<juce::AudioFormatReader> reader (manager.createReaderFor (f));
 
@@ -135,7 +136,12 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
     // A header may claim more audio than the file holds; what lies beyond reads as silence,
     // but the length shown and played must be what is really there.
     const auto bytesPerFrame = (juce::int64) channels * (bits / 8);
-    reader->lengthInSamples = juce::jmin (reader->lengthInSamples, f.getSize() / bytesPerFrame);
+    const auto available = f.getSize() / bytesPerFrame;
+
+    if (lengthWasLimited != nullptr)
+        *lengthWasLimited = reader->lengthInSamples > available;
+
+    reader->lengthInSamples = juce::jmin (reader->lengthInSamples, available);
 
     if (reader->lengthInSamples <= 0)
         return nullptr;
@@ -152,7 +158,7 @@ juce::XmlElement* PlaylistEntry::findElement() const
     const auto path = getFilePath();
 
     for (auto* element : dataRoot->getChildIterator())
-        if (element->hasTagName (key)
+        if (element->getTagName().equalsIgnoreCase (key)
              && (! element->hasAttribute ("name") || element->getStringAttribute ("name") == path))
             return element;
 

@@ -34,9 +34,11 @@ public:
     juce::String getArtist() const;
 
     /** Opens a reader for the file, or returns nullptr when no format opens it or when
-        what it declares is implausible (such a header can hang or crash a reader). */
+        what it declares is implausible (such a header can hang or crash a reader). A length
+        beyond what the file holds is cut to it, and `lengthWasLimited` (if given) says so. */
     static std::unique_ptr<juce::AudioFormatReader> createCheckedReader (juce::AudioFormatManager& formatManager,
-                                                                         const juce::File& file);
+                                                                         const juce::File& file,
+                                                                         bool* lengthWasLimited = nullptr);
 
     std::atomic<float> cue { 0.0f };
     std::atomic<float> loopA { 0.0f };

@@ -12,7 +12,14 @@ struct XmlFiles
     /** A file inside the data folder. */
     static juce::File getDataFile (const juce::String& fileName);
 
-    /** Parses a whole document; nullptr when the file is missing, empty or malformed.
+    /** Parses a whole document from a file of at most maxDocumentBytes; nullptr when it is
+        missing, larger, empty or malformed. External entities and DTDs are never loaded (a
+        document naming one, such as /dev/zero, could otherwise read without end). */
+    static std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file);
+
+    static constexpr juce::int64 maxDocumentBytes = 64 * 1024 * 1024;
+
+    /** Parses one of the program's own data files, like parseFile.
         A file with content that doesn't parse is first copied to "<name>.bak", so that
         what the user had survives the next write over it. */
     static std::unique_ptr<juce::XmlElement> readDocument (const juce::File& file);

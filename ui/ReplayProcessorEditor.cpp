@@ -1,4 +1,5 @@
 #include "ui/ReplayProcessorEditor.h"
+#include "engine/XmlFiles.h"
 
 using namespace juce;
 
@@ -327,7 +328,7 @@ void ReplayProcessorEditor::loadChosen (const File& file)
 
 void ReplayProcessorEditor::loadPlaylist (const File& file)
 {
-    const auto root = XmlDocument (file).getDocumentElement();
+    const auto root = XmlFiles::parseFile (file);
 
     if (root == nullptr || root->getTagName() != "playlist")
         return;

@@ -58,12 +58,22 @@ void WaveformView::setSource (PlaylistEntry* entry)
     {
         // Only a file whose header is plausible goes to the thumbnail: a broken one could
         // hang the thumbnail's reading thread. Anything else shows as a file of no length.
+        // A header claiming more audio than the file holds would have the thumbnail size its
+        // data for the claim, so such a file is shown through the reader cut to its content.
         const File file (entry->getFilePath());
+        bool lengthWasLimited = false;
 
-        if (PlaylistEntry::createCheckedReader (formatManager, file) != nullptr)
-            thumbnail.setSource (new FileInputSource (file, false));
+        if (auto reader = PlaylistEntry::createCheckedReader (formatManager, file, &lengthWasLimited))
+        {
+            if (lengthWasLimited)
+                thumbnail.setReader (reader.release(), file.hashCode64());
+            else
+                thumbnail.setSource (new FileInputSource (file, false));
+        }
         else
+        {
             thumbnail.setSource (nullptr);
+        }
 
         const auto length = thumbnail.getTotalLength();
         scrollbar.setRangeLimits (length > 0.0 ? Range<double> (0.0, length) : Range<double>());
