@@ -13,5 +13,8 @@ ctest --test-dir build/debug --output-on-failure -j"$(nproc)" --timeout 300
 # The suite again under AddressSanitizer + UBSan, and the threaded tests under ThreadSanitizer.
 bash scripts/sanitizers.sh
 
+# Everything the program reads from outside, fuzzed for a bounded time (FUZZ_SECONDS each).
+bash scripts/fuzz.sh
+
 # Minutes of simulated use of the whole player on a real-time paced audio device.
 bash scripts/soak.sh

@@ -1,0 +1,15 @@
+// libFuzzer entry points for the "data_file" target: data.xml read, rewritten and read again.
+#include "fuzz/FuzzTargets.h"
+
+extern "C" int LLVMFuzzerInitialize (int*, char***)
+{
+    fuzzing::initialiseFuzzer();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size)
+{
+    static const auto* target = fuzzing::findTarget ("data_file");
+    fuzzing::fuzzDataFile (data, juce::jmin (size, target->maxLength));
+    return 0;
+}
