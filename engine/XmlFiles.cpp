@@ -1,5 +1,6 @@
 #include "engine/XmlFiles.h"
 
+#include <filesystem>
 #include <locale>
 #include <sstream>
 #include <string_view>
@@ -167,6 +168,15 @@ bool XmlFiles::writeDocument (const juce::XmlElement& root, const juce::File& fi
     format.customEncoding = "UTF-8";
     format.lineWrapLength = 60;
     return root.writeTo (file, format);
+}
+
+juce::File XmlFiles::fileFromStoredPath (const juce::String& path)
+{
+    if (! path.startsWithChar ('/'))
+        return {};
+
+    const auto normal = std::filesystem::path (path.toStdString()).lexically_normal().string();
+    return juce::File (juce::String::fromUTF8 (normal.c_str()));
 }
 
 juce::String XmlFiles::formatNumber (double value)

@@ -27,6 +27,11 @@ struct XmlFiles
     /** Writes the element as a whole document; true when the file was written. */
     static bool writeDocument (const juce::XmlElement& root, const juce::File& file);
 
+    /** A path read from one of the files, as a File: only an absolute path (a "~" isn't
+        expanded from a file), with "." and ".." resolved the way the file system would;
+        anything else gives File(). JUCE asserts on a ".." that climbs above the root. */
+    static juce::File fileFromStoredPath (const juce::String& path);
+
     /** A number as printf "%.20g" writes it in the C locale: 0 is "0", 1.5 is "1.5". */
     static juce::String formatNumber (double value);
 };

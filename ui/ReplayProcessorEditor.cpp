@@ -210,9 +210,9 @@ bool ReplayProcessorEditor::keyPressed (const KeyPress& key, Component*)
 //==============================================================================
 File ReplayProcessorEditor::startFolderFor (const String& key) const
 {
-    const File stored (config.getValue (key));
+    const auto stored = XmlFiles::fileFromStoredPath (config.getValue (key));
 
-    if (stored.exists())
+    if (stored != File() && stored.exists())
         return stored;
 
     const auto music = File::getSpecialLocation (File::userMusicDirectory);
@@ -338,9 +338,9 @@ void ReplayProcessorEditor::loadPlaylist (const File& file)
         if (item->getTagName() != "file")
             continue;
 
-        const auto path = item->getStringAttribute ("name");
+        const auto listed = XmlFiles::fileFromStoredPath (item->getStringAttribute ("name"));
 
-        if (File::isAbsolutePath (path))
-            getProcessor().addFile (File (path));
+        if (listed != File())
+            getProcessor().addFile (listed);
     }
 }
