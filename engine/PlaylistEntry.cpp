@@ -7,6 +7,8 @@
 #include <taglib/tag.h>
 
 #include <cmath>
+#include <locale>
+#include <sstream>
 
 namespace
 {
@@ -23,10 +25,18 @@ namespace
         return result;
     }
 
-    /** A stored point; a damaged value (not a number, or beyond a float) reads as 0. */
+    /** A stored point; a damaged value (not a number, or beyond a float) reads as 0.
+        Parsed in the C locale by the standard library: JUCE's own parser overflows an int
+        on a long exponent. */
     float readPoint (const juce::XmlElement& element, const char* attribute)
     {
-        const auto value = (float) element.getDoubleAttribute (attribute);
+        std::istringstream in (element.getStringAttribute (attribute).toStdString());
+        in.imbue (std::locale::classic());
+
+        double parsed = 0.0;
+        in >> parsed;
+
+        const auto value = in.fail() ? 0.0f : (float) parsed;
         return std::isfinite (value) ? value : 0.0f;
     }
 }

@@ -26,8 +26,9 @@ namespace fuzzing
         and played for three seconds at 48 kHz in 512-sample blocks. */
     void fuzzAudioFile (const std::uint8_t* data, std::size_t size);
 
-    /** The bytes as data.xml: read by a processor, which adds a real file, sets its points
-        and writes the file; a second processor must read the file and the same points. */
+    /** The bytes as data.xml ("@key@", "@KEY@" and "@path@" stand for the key and path of
+        a real file): read by a processor, which adds that file, sets its points and writes
+        the file; a second processor must read the file and the same points. */
     void fuzzDataFile (const std::uint8_t* data, std::size_t size);
 
     /** The bytes as midi.map: read by a MIDI map, which learns a message, matches it and
@@ -38,8 +39,8 @@ namespace fuzzing
         a second ConfigFile must read the same settings. */
     void fuzzConfigFile (const std::uint8_t* data, std::size_t size);
 
-    /** The bytes as a playlist file loaded by the editor; the playlist saved, cleared and
-        loaded again must list the same files. */
+    /** The bytes as a playlist file loaded by the editor ("@path@" stands for the path of
+        a real file); the playlist saved, cleared and loaded again must list the same files. */
     void fuzzPlaylist (const std::uint8_t* data, std::size_t size);
 
     /** The bytes as a small program of MIDI events, learning switches, learn targets and
@@ -90,7 +91,7 @@ namespace fuzzing
     bool writeTone (const juce::File& file, double sampleRate, int numChannels, int numSamples,
                     int bitsPerSample, double frequency = 440.0);
 
-    /** The real audio file the data and playlist targets add: ~/audio/take.wav, written
-        when missing. */
+    /** The real audio file the data and playlist targets add: ~/audio/take.wav (in the
+        temporary HOME), written when missing. */
     juce::File getTakeFile();
 }

@@ -255,14 +255,16 @@ namespace
         save ("config_file", "malformed", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<config LastUsedPath=\"/x\"");
     }
 
+    // Playlists: "@path@" stands for the path of the real file the target provides.
+
     void playlistSeeds()
     {
         {
             juce::XmlElement list ("playlist");
 
-            for (auto* path : { "~/audio/take.wav", "/nonexistent/folder/one.wav", "~/audio/take.wav",
-                                "/nonexistent/two.aif", "relative/three.wav", "/nonexistent/four.mp3",
-                                "/nonexistent/five.AIFF", "/nonexistent/six.bwf" })
+            for (auto* path : { "@path@", "/nonexistent/folder/one.wav", "@path@", "/nonexistent/two.aif",
+                                "relative/three.wav", "~/audio/take.wav", "/nonexistent/four.mp3",
+                                "/nonexistent/five.AIFF", "/nonexistent/six.bwf", "/tmp/../nonexistent/./seven.wav" })
                 list.createNewChildElement ("file")->setAttribute ("name", path);
 
             list.createNewChildElement ("folder")->setAttribute ("name", "/nonexistent");
@@ -271,13 +273,13 @@ namespace
 
         {
             juce::XmlElement list ("playlist");
-            list.createNewChildElement ("file")->setAttribute ("name", "~/audio/take.wav");
+            list.createNewChildElement ("file")->setAttribute ("name", "@path@");
             save ("playlist", "one", document (list));
         }
 
         save ("playlist", "empty-list", document (juce::XmlElement ("playlist")));
-        save ("playlist", "other-root", "<?xml version=\"1.0\"?>\n<data><file name=\"~/audio/take.wav\"/></data>\n");
-        save ("playlist", "malformed", "<playlist>\r\n  <file name=\"~/audio/take.wav\"/>\r\n  <file name=\"/x.wav");
+        save ("playlist", "other-root", "<?xml version=\"1.0\"?>\n<data><file name=\"@path@\"/></data>\n");
+        save ("playlist", "malformed", "<playlist>\r\n  <file name=\"@path@\"/>\r\n  <file name=\"/x.wav");
     }
 
     //==============================================================================
