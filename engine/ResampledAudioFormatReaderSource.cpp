@@ -34,9 +34,11 @@ juce::int64 ResampledAudioFormatReaderSource::secondsToPosition (float seconds) 
     if (std::isnan (samples))
         return 0;
 
-    // Beyond this a position can't be represented (and nothing that long can be played).
-    constexpr float limit = 4.0e18f;
-    return (juce::int64) juce::jlimit (-limit, limit, samples);
+    // JUCE's readers count the distance to the end of the file in an int: a position more
+    // than 2^31 samples away from it overflows there and writes past their buffers. Far
+    // beyond the end is still beyond the end, so the end-of-file rule acts the same.
+    constexpr double margin = 1 << 30;
+    return (juce::int64) juce::jlimit (-margin, (double) getTotalLength() + margin, (double) samples);
 }
 
 float ResampledAudioFormatReaderSource::positionToSeconds (juce::int64 position) const

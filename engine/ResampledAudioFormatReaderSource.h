@@ -17,7 +17,8 @@ public:
     void getNextResampledAudioBlock (const juce::AudioSourceChannelInfo& info);
 
     /** Seconds to a file position: multiplied in single precision, truncated toward zero.
-        NaN gives 0; a value beyond what a position can hold is clamped. */
+        NaN gives 0; a position more than 2^30 samples before the start or after the end is
+        clamped to that distance (the readers can't take one further away). */
     juce::int64 secondsToPosition (float seconds) const;
 
     /** A file position to seconds, divided in single precision. */

@@ -146,7 +146,13 @@ void WaveformView::updateMarkers()
 
     const auto width = (float) getWidth();
     const auto height = (float) (getHeight() - scrollbar.getHeight());
-    const auto xOf = [&] (float t) { return (float) (((double) t - start) / span) * width; };
+    // Points far outside the view (a damaged file's, say) stay far outside it, but finite:
+    // a marker path must never hold an infinite coordinate.
+    const auto xOf = [&] (float t)
+    {
+        const auto x = (float) (((double) t - start) / span) * width;
+        return std::isfinite (x) ? jlimit (-1.0e6f, 1.0e6f, x) : 0.0f;
+    };
 
     const auto place = [height] (DrawableRectangle& marker, float x, float w)
     {
