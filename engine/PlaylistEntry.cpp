@@ -7,6 +7,7 @@
 #include <taglib/tag.h>
 
 #include <cmath>
+#include <cstring>
 #include <locale>
 #include <sstream>
 
@@ -23,6 +24,53 @@ namespace
             result += (juce::juce_wchar) (unsigned char) c;
 
         return result;
+    }
+
+    /** False when a RIFF (WAV, RF64, BW64) or FORM (AIFF) file declares a chunk, other than
+        its audio data, larger than what remains of the file. JUCE's readers allocate what
+        such a header claims (up to 4 GB) before reading it. */
+    bool chunkSizesFit (const juce::File& file)
+    {
+        juce::FileInputStream in (file);
+
+        if (! in.openedOk())
+            return true;
+
+        const auto fileSize = in.getTotalLength();
+        char id[4] = {};
+
+        if (in.read (id, 4) != 4)
+            return true;
+
+        const bool riff = std::memcmp (id, "RIFF", 4) == 0 || std::memcmp (id, "RF64", 4) == 0
+                       || std::memcmp (id, "BW64", 4) == 0;
+
+        if (! riff && std::memcmp (id, "FORM", 4) != 0)
+            return true;
+
+        in.setPosition (12);
+
+        while (in.getPosition() + 8 <= fileSize)
+        {
+            char chunk[4] = {};
+            in.read (chunk, 4);
+            const auto size = (juce::int64) (juce::uint32) (riff ? in.readInt() : in.readIntBigEndian());
+            const auto remaining = fileSize - in.getPosition();
+
+            if (std::memcmp (chunk, "data", 4) == 0 || std::memcmp (chunk, "SSND", 4) == 0)
+            {
+                if (size > remaining)
+                    break;   // a cut-off file: its audio is read as far as it goes
+            }
+            else if (size > remaining)
+            {
+                return false;
+            }
+
+            in.setPosition (in.getPosition() + size + (size & 1));
+        }
+
+        return true;
     }
 
     /** A stored point; a damaged value (not a number, or beyond a float) reads as 0.
@@ -126,6 +174,9 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
                                                                              const juce::File& f,
                                                                              bool* lengthWasLimited)
 {
+    if (! chunkSizesFit (f))
+        return nullptr;
+
     std::unique_ptr<juce::AudioFormatReader> reader (manager.createReaderFor (f));
 
     if (reader == nullptr)
