@@ -44,6 +44,11 @@ MidiMap::MidiMap()
 
 MidiMap::~MidiMap()
 {
+    write();
+}
+
+void MidiMap::write() const
+{
     juce::XmlElement root ("midimap");
 
     for (int i = 0; i < numMappings; ++i)

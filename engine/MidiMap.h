@@ -32,6 +32,9 @@ public:
     /** A message's raw bytes as lower-case hex, separated by single blanks. */
     static juce::String messageText (const juce::MidiMessage& message);
 
+    /** Writes the map file, as the destructor does. */
+    void write() const;
+
     static juce::File getMapFile();
 
     MidiMapping mappings[numMappings];

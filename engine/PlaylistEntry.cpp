@@ -123,7 +123,11 @@ PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* man
 PlaylistEntry::~PlaylistEntry()
 {
     source.reset();
+    storePoints();
+}
 
+void PlaylistEntry::storePoints()
+{
     // An entry whose file didn't open never read the stored points: writing its own
     // would destroy them, so it leaves the data root alone.
     if (! opened)

@@ -23,6 +23,9 @@ public:
     /** The 32-digit lower-case hex key that names the file's element in the data root. */
     juce::String getKey() const;
 
+    /** Writes the points into the data root, as the destructor does. */
+    void storePoints();
+
     /** The play position in seconds: the source's, or `position` while there is none. */
     float getPositionSeconds() const;
 

@@ -32,6 +32,15 @@ ReplayProcessor::~ReplayProcessor()
     formatManager.clearFormats();
 }
 
+void ReplayProcessor::writeDataFiles()
+{
+    for (auto* entry : playlist)
+        entry->storePoints();
+
+    XmlFiles::writeDocument (*dataRoot, getDataFile());
+    midiMap.write();
+}
+
 juce::File ReplayProcessor::getDataFile()
 {
     return XmlFiles::getDataFile ("data.xml");

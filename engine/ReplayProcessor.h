@@ -92,6 +92,10 @@ public:
 
     static juce::File getDataFile();
 
+    /** Writes data.xml and midi.map as they would be written at exit, leaving the playlist
+        as it is: used when the program must end without the usual shutdown. */
+    void writeDataFiles();
+
     //==============================================================================
     int uiWidth = 800;
     int uiHeight = 500;

@@ -11,6 +11,11 @@ ConfigFile::ConfigFile (const juce::String& productName)
 
 ConfigFile::~ConfigFile()
 {
+    write();
+}
+
+void ConfigFile::write() const
+{
     XmlFiles::writeDocument (settings, file);
 }
 

@@ -11,6 +11,9 @@ public:
     explicit ConfigFile (const juce::String& productName);
     ~ConfigFile();
 
+    /** Writes the file, as the destructor does. */
+    void write() const;
+
     /** The value of a key, or an empty string when it was never set. */
     juce::String getValue (const juce::String& key) const;
 
