@@ -37,9 +37,12 @@ MidiMap::MidiMap()
     for (int i = 0; i < numMappings; ++i)
         mappings[i].action = i;
 
-    if (auto root = XmlFiles::readDocument (getMapFile()))
+    auto document = XmlFiles::readDocument (getMapFile());
+    mayReplace = document.mayReplace;
+
+    if (document.root != nullptr)
         for (int i = 0; i < numMappings; ++i)
-            mappings[i].message = root->getStringAttribute (attributeName (i));
+            mappings[i].message = loaded[i] = document.root->getStringAttribute (attributeName (i));
 }
 
 MidiMap::~MidiMap()
@@ -49,10 +52,22 @@ MidiMap::~MidiMap()
 
 void MidiMap::write() const
 {
+    if (! mayReplace)
+        return;
+
+    const auto now = XmlFiles::readDocument (getMapFile());
+
+    if (! now.mayReplace)
+        return;
+
     juce::XmlElement root ("midimap");
 
     for (int i = 0; i < numMappings; ++i)
-        root.setAttribute (attributeName (i), mappings[i].message);
+    {
+        const auto& message = mappings[i].message;
+        const bool keepTheFiles = message == loaded[i] && now.root != nullptr && now.root->hasAttribute (attributeName (i));
+        root.setAttribute (attributeName (i), keepTheFiles ? now.root->getStringAttribute (attributeName (i)) : message);
+    }
 
     XmlFiles::writeDocument (root, getMapFile());
 }

@@ -32,7 +32,9 @@ public:
     /** A message's raw bytes as lower-case hex, separated by single blanks. */
     static juce::String messageText (const juce::MidiMessage& message);
 
-    /** Writes the map file, as the destructor does. */
+    /** Writes the map file, as the destructor does: the rows learned in this run go into
+        what the file holds by then (another copy may have written it meanwhile); the
+        others keep the file's. A file that couldn't be read at start is left alone. */
     void write() const;
 
     static juce::File getMapFile();
@@ -42,5 +44,8 @@ public:
     std::atomic<bool> learning { false };
 
 private:
+    juce::String loaded[numMappings];   // the rows as the file held them at start
+    bool mayReplace = true;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MidiMap)
 };

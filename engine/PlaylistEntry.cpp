@@ -8,8 +8,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <locale>
-#include <sstream>
 
 namespace
 {
@@ -72,30 +70,18 @@ namespace
 
         return true;
     }
-
-    /** A stored point; a damaged value (not a number, or beyond a float) reads as 0.
-        Parsed in the C locale by the standard library: JUCE's own parser overflows an int
-        on a long exponent. */
-    float readPoint (const juce::XmlElement& element, const char* attribute)
-    {
-        std::istringstream in (element.getStringAttribute (attribute).toStdString());
-        in.imbue (std::locale::classic());
-
-        double parsed = 0.0;
-        in >> parsed;
-
-        const auto value = in.fail() ? 0.0f : (float) parsed;
-        return std::isfinite (value) ? value : 0.0f;
-    }
 }
 
-PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* manager, juce::XmlElement* root)
-    : formatManager (manager), dataRoot (root), file (f)
+PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* manager, PointStore* root)
+    : key (juce::MD5 (f.getFullPathName().toRawUTF8(), (size_t) f.getFullPathName().length()).toHexString()),
+      points (root != nullptr ? root->pointsFor (key, f.getFullPathName()) : std::make_shared<PointStore::Points>()),
+      cue (points->cue), loopA (points->loopA), loopB (points->loopB),
+      formatManager (manager), dataRoot (root), file (f)
 {
-    const TagLib::FileRef tags (file.getFullPathName().toRawUTF8(), true, TagLib::AudioProperties::Average);
-
     if (auto reader = createCheckedReader (*formatManager, file))
     {
+        const TagLib::FileRef tags (file.getFullPathName().toRawUTF8(), true, TagLib::AudioProperties::Average);
+
         if (auto* tag = tags.tag(); tag != nullptr && ! tag->isEmpty())
         {
             title = fromLatin1 (tag->title());
@@ -104,17 +90,12 @@ PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* man
 
         lengthSeconds = (float) ((double) reader->lengthInSamples / reader->sampleRate);
         reader.reset();
-        opened = true;
+        points->fileOpened();
 
         // The element is claimed by its path at once, so another file sharing the key
         // that is added before this entry is destroyed doesn't take the same element.
-        if (auto* element = findOrCreateElement())
-        {
-            cue = readPoint (*element, "cue");
-            loopA = readPoint (*element, "p1");
-            loopB = readPoint (*element, "p2");
-            element->setAttribute ("name", getFilePath());
-        }
+        if (dataRoot != nullptr)
+            dataRoot->claim (key, getFilePath());
     }
 
     position = cue.load();
@@ -128,25 +109,15 @@ PlaylistEntry::~PlaylistEntry()
 
 void PlaylistEntry::storePoints()
 {
-    // An entry whose file didn't open never read the stored points: writing its own
-    // would destroy them, so it leaves the data root alone.
-    if (! opened)
-        return;
+    const bool userSetPoints = cue.load() != 0.0f || loopA.load() != 0.0f || loopB.load() != 0.0f;
 
-    if (auto* element = findOrCreateElement())
-    {
-        element->setAttribute ("name", getFilePath());
-        element->setAttribute ("cue", XmlFiles::formatNumber (cue.load()));
-        element->setAttribute ("p1", XmlFiles::formatNumber (loopA.load()));
-        element->setAttribute ("p2", XmlFiles::formatNumber (loopB.load()));
-    }
+    if (dataRoot != nullptr && (points->opened || userSetPoints))
+        dataRoot->store (key, getFilePath(), *points);
 }
 
 juce::String PlaylistEntry::getKey() const
 {
-    const auto path = getFilePath();
-    const auto* utf8 = path.toRawUTF8();
-    return juce::MD5 (utf8, (size_t) path.length()).toHexString();
+    return key;
 }
 
 float PlaylistEntry::getPositionSeconds() const
@@ -163,6 +134,14 @@ void PlaylistEntry::load (int samplesPerBlock, float outputSampleRate)
 
     if (reader == nullptr)
         return;
+
+    if (! points->opened)
+    {
+        // The file opened late (a drive mounted since it was added): its stored points
+        // and length are known from now on.
+        lengthSeconds = (float) ((double) reader->lengthInSamples / reader->sampleRate);
+        points->fileOpened();
+    }
 
     source = std::make_unique<ResampledAudioFormatReaderSource> (reader.release(), outputSampleRate);
     source->prepareResampled (samplesPerBlock, (double) outputSampleRate);
@@ -212,31 +191,4 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
         return nullptr;
 
     return reader;
-}
-
-juce::XmlElement* PlaylistEntry::findElement() const
-{
-    if (dataRoot == nullptr)
-        return nullptr;
-
-    const auto key = getKey();
-    const auto path = getFilePath();
-
-    for (auto* element : dataRoot->getChildIterator())
-        if (element->getTagName().equalsIgnoreCase (key)
-             && (! element->hasAttribute ("name") || element->getStringAttribute ("name") == path))
-            return element;
-
-    return nullptr;
-}
-
-juce::XmlElement* PlaylistEntry::findOrCreateElement()
-{
-    if (auto* element = findElement())
-        return element;
-
-    if (dataRoot == nullptr)
-        return nullptr;
-
-    return dataRoot->createNewChildElement (getKey());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/PointStore.h"
 #include "engine/ResampledAudioFormatReaderSource.h"
 
 #include <atomic>
@@ -9,13 +10,15 @@
     has been played, the source that plays it.
 
     The points and the position are written by the user interface and read by the audio
-    thread, so they are atomic. The source belongs to the audio thread: anything else
+    thread, so they are atomic. Rows of the same file share one set of points: what the
+    user set last, on any row, is what every row shows and what is stored. The source belongs to the audio thread: anything else
     reaches it only through the processor, under its callback lock. */
 class PlaylistEntry
 {
 public:
-    /** Reads the tags, the length and the stored points of the file. */
-    PlaylistEntry (const juce::File& file, juce::AudioFormatManager* formatManager, juce::XmlElement* dataRoot);
+    /** Reads the tags, the length and the stored points of the file. A file that doesn't
+        open yet gets its stored points when it first opens. */
+    PlaylistEntry (const juce::File& file, juce::AudioFormatManager* formatManager, PointStore* dataRoot);
 
     /** Deletes the source and writes the points into the data root. */
     ~PlaylistEntry();
@@ -23,7 +26,9 @@ public:
     /** The 32-digit lower-case hex key that names the file's element in the data root. */
     juce::String getKey() const;
 
-    /** Writes the points into the data root, as the destructor does. */
+    /** Writes the points into the data root, as the destructor does. Points of a file that
+        never opened are written only once the user has set some: the stored ones were never
+        read, and writing zeros would destroy them. */
     void storePoints();
 
     /** The play position in seconds: the source's, or `position` while there is none. */
@@ -43,27 +48,24 @@ public:
                                                                          const juce::File& file,
                                                                          bool* lengthWasLimited = nullptr);
 
-    std::atomic<float> cue { 0.0f };
-    std::atomic<float> loopA { 0.0f };
-    std::atomic<float> loopB { 0.0f };
+private:
+    juce::String key;
+    std::shared_ptr<PointStore::Points> points;
+
+public:
+    std::atomic<float>& cue;
+    std::atomic<float>& loopA;
+    std::atomic<float>& loopB;
     juce::AudioFormatManager* formatManager;
     std::unique_ptr<ResampledAudioFormatReaderSource> source;
-    juce::XmlElement* dataRoot;
-    float lengthSeconds = 0.0f;
+    PointStore* dataRoot;
+    std::atomic<float> lengthSeconds { 0.0f };
     std::atomic<float> position { 0.0f };
     juce::File file;
     juce::String title;
     juce::String artist;
 
 private:
-    /** The element holding this file's points: the first with the key whose "name" is
-        this path or that has no name yet. Another file whose path shares the key (the key
-        hashes only part of a non-ASCII path) keeps an element of its own. */
-    juce::XmlElement* findElement() const;
-    juce::XmlElement* findOrCreateElement();
-
-    bool opened = false;
-
     JUCE_DECLARE_WEAK_REFERENCEABLE (PlaylistEntry)
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (PlaylistEntry)
 };

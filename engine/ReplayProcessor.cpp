@@ -12,22 +12,29 @@ ReplayProcessor::ReplayProcessor()
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
 {
     formatManager.registerBasicFormats();
+    XmlFiles::removeLeftovers (XmlFiles::getDataFolder());
 
     const auto file = getDataFile();
 
-    if (! file.existsAsFile())
+    if (! file.exists())
         file.create();
 
-    dataRoot = XmlFiles::readDocument (file);
+    auto document = XmlFiles::readDocument (file);
+    dataFileMayBeReplaced = document.mayReplace;
+    dataFileIdentity = document.identity;
+    dataRoot = std::move (document.root);
 
     if (dataRoot == nullptr)
         dataRoot = std::make_unique<juce::XmlElement> ("data");
+
+    storedPoints = std::make_unique<PointStore> (dataRoot.get());
 }
 
 ReplayProcessor::~ReplayProcessor()
 {
     clearPlaylist();
-    XmlFiles::writeDocument (*dataRoot, getDataFile());
+    writeDataFile();
+    storedPoints.reset();
     dataRoot.reset();
     formatManager.clearFormats();
 }
@@ -37,8 +44,40 @@ void ReplayProcessor::writeDataFiles()
     for (auto* entry : playlist)
         entry->storePoints();
 
-    XmlFiles::writeDocument (*dataRoot, getDataFile());
+    writeDataFile();
     midiMap.write();
+}
+
+void ReplayProcessor::writeDataFile()
+{
+    if (! dataFileMayBeReplaced)
+        return;
+
+    const auto file = getDataFile();
+
+    if (XmlFiles::identityOf (file) == dataFileIdentity)
+    {
+        if (XmlFiles::writeDocument (*dataRoot, file))
+            dataFileIdentity = XmlFiles::identityOf (file);
+
+        return;
+    }
+
+    // Another copy of the program (or the user) has written the file since it was read:
+    // what it holds now is kept, and only what this run changed goes into it.
+    auto now = XmlFiles::readDocument (file);
+
+    if (! now.mayReplace)
+        return;
+
+    if (now.root == nullptr)
+    {
+        XmlFiles::writeDocument (*dataRoot, file);
+        return;
+    }
+
+    storedPoints->mergeChangesInto (*now.root);
+    XmlFiles::writeDocument (*now.root, file);
 }
 
 juce::File ReplayProcessor::getDataFile()
@@ -293,7 +332,7 @@ void ReplayProcessor::addFile (const juce::File& file)
     if (! filter.isFileSuitable (file))
         return;
 
-    auto entry = std::make_unique<PlaylistEntry> (file, &formatManager, dataRoot.get());
+    auto entry = std::make_unique<PlaylistEntry> (file, &formatManager, storedPoints.get());
 
     const juce::ScopedLock sl (getCallbackLock());
     playlist.add (entry.release());

@@ -105,6 +105,7 @@ public:
     juce::AudioFormatManager formatManager;
     juce::OwnedArray<PlaylistEntry> playlist;
     std::unique_ptr<juce::XmlElement> dataRoot;
+    std::unique_ptr<PointStore> storedPoints;   // the index over dataRoot that entries use
     std::atomic<int> currentIndex { -1 };
     std::atomic<bool> paused { true };
     std::atomic<bool> loopEnabled { false };
@@ -112,6 +113,13 @@ public:
     std::atomic<float> volume { 1.0f };
 
 private:
+    /** Writes data.xml: dataRoot when the file is as it was read, else what the file holds
+        now plus what this run changed. A file that couldn't be read is left alone. */
+    void writeDataFile();
+
+    bool dataFileMayBeReplaced = true;
+    juce::String dataFileIdentity;
+
     /** The steps of a track change; the caller holds the callback lock. Returns the
         source it unloaded, so the message thread can destroy it after the lock is gone. */
     std::unique_ptr<ResampledAudioFormatReaderSource> switchTrack (int index);

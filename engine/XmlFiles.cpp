@@ -1,5 +1,12 @@
 #include "engine/XmlFiles.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <locale>
 #include <sstream>
@@ -73,22 +80,21 @@ namespace
         return true;
     }
 
-    /** The files the program reads are plain XML as it writes them: UTF-8, at most a leading
-        declaration, no DTD, and only well-formed references. JUCE's parser loops forever or
-        reads past the end of its text on some departures from that (a processing instruction
-        inside an element, a reference cut short at the end), so anything else is refused
-        before it gets there, as a malformed file. */
-    bool isPlainXml (const char* data, size_t size)
-    {
-        std::string_view text (data, size);
+    constexpr int maxDepth = 256;
 
+    /** The files the program reads are plain XML as it writes them: UTF-8, at most a leading
+        declaration, no DTD or processing instruction, well-formed references and a modest
+        depth. JUCE's parser loops forever, reads past the end of its text or runs out of
+        stack on some departures from that (an instruction inside an element, a reference
+        cut short at the end, elements nested thousands deep), so anything else is refused
+        before it gets there, as a malformed file. Comments and CDATA are skipped: what
+        they hold is never parsed. `text` has no byte-order mark. */
+    bool isPlainXml (std::string_view text)
+    {
         if (! isValidUtf8 (text))
             return false;
 
-        if (text.substr (0, 3) == "\xef\xbb\xbf")
-            text.remove_prefix (3);
-
-        size_t bodyStart = 0;
+        size_t pos = 0;
         const auto first = text.find_first_not_of (" \t\r\n");
 
         if (first != std::string_view::npos && text.compare (first, 5, "<?xml") == 0)
@@ -98,20 +104,249 @@ namespace
             if (end == std::string_view::npos)
                 return false;
 
-            bodyStart = end + 2;
+            pos = end + 2;
         }
 
-        const auto body = text.substr (bodyStart);
+        int depth = 0;
 
-        if (body.find ("<?") != std::string_view::npos || body.find ("<!DOCTYPE") != std::string_view::npos
-             || body.find ("<!ENTITY") != std::string_view::npos)
-            return false;
+        auto skipPast = [&] (std::string_view terminator)
+        {
+            const auto end = text.find (terminator, pos);
+            pos = end == std::string_view::npos ? text.size() + 1 : end + terminator.size();
+            return end != std::string_view::npos;
+        };
 
-        for (auto pos = body.find ('&'); pos != std::string_view::npos; pos = body.find ('&', pos + 1))
-            if (! isWellFormedReference (body, pos))
+        while ((pos = text.find_first_of ("<&", pos)) != std::string_view::npos)
+        {
+            if (text[pos] == '&')
+            {
+                if (! isWellFormedReference (text, pos))
+                    return false;
+
+                ++pos;
+                continue;
+            }
+
+            const auto rest = text.substr (pos);
+
+            if (rest.compare (0, 4, "<!--") == 0)
+            {
+                if (! skipPast ("-->"))
+                    return false;
+            }
+            else if (rest.compare (0, 9, "<![CDATA[") == 0)
+            {
+                if (! skipPast ("]]>"))
+                    return false;
+            }
+            else if (rest.compare (0, 2, "<?") == 0 || rest.compare (0, 2, "<!") == 0)
+            {
                 return false;
+            }
+            else if (rest.compare (0, 2, "</") == 0)
+            {
+                --depth;
+
+                if (! skipPast (">"))
+                    return false;
+            }
+            else
+            {
+                // An opening tag: attribute values may hold '>' and references.
+                if (++depth > maxDepth)
+                    return false;
+
+                char quote = 0;
+                ++pos;
+
+                for (; pos < text.size(); ++pos)
+                {
+                    const char c = text[pos];
+
+                    if (quote != 0)
+                    {
+                        if (c == quote)
+                            quote = 0;
+                        else if (c == '&' && ! isWellFormedReference (text, pos))
+                            return false;
+                    }
+                    else if (c == '"' || c == '\'')
+                    {
+                        quote = c;
+                    }
+                    else if (c == '>')
+                    {
+                        if (text[pos - 1] == '/')
+                            --depth;
+
+                        break;
+                    }
+                }
+
+                if (pos >= text.size())
+                    return false;
+
+                ++pos;
+            }
+        }
 
         return true;
+    }
+
+    enum class ReadResult { missing, read, failed };
+
+    /** Reads a whole regular file. A FIFO, a device or a folder is a failure decided without
+        waiting on it; so is anything larger than the program would ever write. */
+    ReadResult readBytes (const juce::File& file, juce::MemoryBlock& bytes)
+    {
+        const auto path = file.getFullPathName();
+        struct stat info {};
+
+        if (path.isEmpty() || ::stat (path.toRawUTF8(), &info) != 0)
+            return (errno == ENOENT || errno == ENOTDIR || path.isEmpty()) ? ReadResult::missing : ReadResult::failed;
+
+        if (! S_ISREG (info.st_mode) || info.st_size > XmlFiles::maxDocumentBytes)
+            return ReadResult::failed;
+
+        // Non-blocking, and checked again once open: the file may have been swapped meanwhile.
+        const int fd = ::open (path.toRawUTF8(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+
+        if (fd < 0)
+            return ReadResult::failed;
+
+        auto result = ReadResult::failed;
+
+        if (::fstat (fd, &info) == 0 && S_ISREG (info.st_mode) && info.st_size <= XmlFiles::maxDocumentBytes)
+        {
+            bytes.setSize ((size_t) info.st_size);
+            size_t done = 0;
+            result = ReadResult::read;
+
+            for (;;)
+            {
+                if (done == bytes.getSize())
+                {
+                    // A file that grows while it is read is read on, within the bound.
+                    if ((juce::int64) done >= XmlFiles::maxDocumentBytes)
+                        break;
+
+                    bytes.setSize (done + 65536);
+                }
+
+                const auto n = ::read (fd, static_cast<char*> (bytes.getData()) + done, bytes.getSize() - done);
+
+                if (n < 0 && errno == EINTR)
+                    continue;
+
+                if (n < 0)
+                {
+                    result = ReadResult::failed;
+                    break;
+                }
+
+                if (n == 0)
+                    break;
+
+                done += (size_t) n;
+            }
+
+            bytes.setSize (done);
+
+            if ((juce::int64) done > XmlFiles::maxDocumentBytes)
+                result = ReadResult::failed;
+        }
+
+        ::close (fd);
+        return result;
+    }
+
+    std::unique_ptr<juce::XmlElement> parseBytes (const juce::MemoryBlock& bytes)
+    {
+        std::string_view text (static_cast<const char*> (bytes.getData()), bytes.getSize());
+
+        // Many editors start a UTF-8 file with a byte-order mark.
+        if (text.substr (0, 3) == "\xef\xbb\xbf")
+            text.remove_prefix (3);
+
+        if (text.empty() || ! isPlainXml (text))
+            return nullptr;
+
+        // A document made from text has no source to fetch external entities from.
+        return juce::XmlDocument (juce::String::fromUTF8 (text.data(), (int) text.size())).getDocumentElement();
+    }
+
+    thread_local juce::String lastWriteError;
+
+    /** Writes the bytes to a temporary file beside the target, then renames it over the
+        target; a failure at any step leaves the target as it was. */
+    bool writeBytes (const juce::File& file, const void* data, size_t size)
+    {
+        const auto temp = file.getFullPathName() + ".tmp-" + juce::String ((int) ::getpid());
+        const int fd = ::open (temp.toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+
+        auto fail = [&] (const char* step)
+        {
+            lastWriteError = juce::String (step) + ": " + juce::String (std::strerror (errno));
+
+            if (fd >= 0)
+                ::unlink (temp.toRawUTF8());
+
+            return false;
+        };
+
+        if (fd < 0)
+            return fail ("can't create a file there");
+
+        for (size_t done = 0; done < size;)
+        {
+            const auto n = ::write (fd, static_cast<const char*> (data) + done, size - done);
+
+            if (n < 0 && errno == EINTR)
+                continue;
+
+            if (n <= 0)
+            {
+                const int error = n < 0 ? errno : ENOSPC;
+                ::close (fd);
+                errno = error;
+                return fail ("writing failed");
+            }
+
+            done += (size_t) n;
+        }
+
+        if (::fsync (fd) != 0)
+        {
+            const int error = errno;
+            ::close (fd);
+            errno = error;
+            return fail ("writing failed");
+        }
+
+        if (::close (fd) != 0)
+            return fail ("writing failed");
+
+        if (::rename (temp.toRawUTF8(), file.getFullPathName().toRawUTF8()) != 0)
+            return fail ("can't replace the file");
+
+        lastWriteError.clear();
+        return true;
+    }
+
+    /** Copies a damaged file's bytes to "<name>.bak"; true only once the copy reads back whole. */
+    bool writeBackup (const juce::File& file, const juce::MemoryBlock& bytes)
+    {
+        const auto backup = file.getSiblingFile (file.getFileName() + ".bak");
+        juce::MemoryBlock check;
+
+        return writeBytes (backup, bytes.getData(), bytes.getSize())
+            && readBytes (backup, check) == ReadResult::read
+            && check == bytes;
+    }
+
+    bool isProcessRunning (int pid)
+    {
+        return pid > 0 && (::kill (pid, 0) == 0 || errno == EPERM);
     }
 }
 
@@ -128,38 +363,47 @@ juce::File XmlFiles::getDataFile (const juce::String& fileName)
 
 std::unique_ptr<juce::XmlElement> XmlFiles::parseFile (const juce::File& file)
 {
-    if (! file.existsAsFile())
+    juce::MemoryBlock bytes;
+
+    if (readBytes (file, bytes) != ReadResult::read)
         return nullptr;
 
-    // Read with a limit: the size a device or a growing file reports can't be trusted.
-    juce::FileInputStream in (file);
-
-    if (! in.openedOk())
-        return nullptr;
-
-    juce::MemoryBlock data;
-    in.readIntoMemoryBlock (data, (ssize_t) maxDocumentBytes + 1);
-
-    if ((juce::int64) data.getSize() > maxDocumentBytes
-         || ! isPlainXml (static_cast<const char*> (data.getData()), data.getSize()))
-        return nullptr;
-
-    // A document made from text has no source to fetch external entities from.
-    return juce::XmlDocument (juce::String::fromUTF8 (static_cast<const char*> (data.getData()), (int) data.getSize()))
-               .getDocumentElement();
+    return parseBytes (bytes);
 }
 
-std::unique_ptr<juce::XmlElement> XmlFiles::readDocument (const juce::File& file)
+XmlFiles::Document XmlFiles::readDocument (const juce::File& file)
 {
-    if (! file.existsAsFile())
-        return nullptr;
+    Document document;
+    document.identity = identityOf (file);
+    juce::MemoryBlock bytes;
 
-    auto root = parseFile (file);
+    switch (readBytes (file, bytes))
+    {
+        case ReadResult::missing:  return document;
+        case ReadResult::failed:   document.mayReplace = false; return document;
+        case ReadResult::read:     break;
+    }
 
-    if (root == nullptr && file.getSize() > 0)
-        file.copyFileTo (file.getSiblingFile (file.getFileName() + ".bak"));
+    if (bytes.isEmpty())
+        return document;
 
-    return root;
+    document.root = parseBytes (bytes);
+
+    if (document.root == nullptr)
+        document.mayReplace = writeBackup (file, bytes);
+
+    return document;
+}
+
+juce::String XmlFiles::identityOf (const juce::File& file)
+{
+    struct stat info {};
+
+    if (::stat (file.getFullPathName().toRawUTF8(), &info) != 0)
+        return {};
+
+    return juce::String ((juce::int64) info.st_ino) + ":" + juce::String ((juce::int64) info.st_size) + ":"
+         + juce::String ((juce::int64) info.st_mtim.tv_sec) + "." + juce::String ((juce::int64) info.st_mtim.tv_nsec);
 }
 
 bool XmlFiles::writeDocument (const juce::XmlElement& root, const juce::File& file)
@@ -167,7 +411,50 @@ bool XmlFiles::writeDocument (const juce::XmlElement& root, const juce::File& fi
     juce::XmlElement::TextFormat format;
     format.customEncoding = "UTF-8";
     format.lineWrapLength = 60;
-    return root.writeTo (file, format);
+
+    juce::MemoryOutputStream out;
+    root.writeTo (out, format);
+
+    if ((juce::int64) out.getDataSize() > maxDocumentBytes)
+    {
+        lastWriteError = "the document is too large";
+        return false;
+    }
+
+    return writeBytes (file, out.getData(), out.getDataSize());
+}
+
+juce::String XmlFiles::getLastWriteError()
+{
+    return lastWriteError;
+}
+
+void XmlFiles::removeLeftovers (const juce::File& folder)
+{
+    // Ours: "<name>.tmp-<pid>"; and those of earlier versions, written through JUCE's
+    // temporary files: "data_temp<hex>.xml", "midi_temp<hex>.map", "_temp<hex>.config".
+    for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFiles))
+    {
+        const auto file = entry.getFile();
+        const auto name = file.getFileName();
+        const auto pidText = name.fromLastOccurrenceOf (".tmp-", false, false);
+
+        const bool ours = name.contains (".tmp-") && pidText.containsOnly ("0123456789") && pidText.isNotEmpty()
+                       && (pidText.getIntValue() == (int) ::getpid() || ! isProcessRunning (pidText.getIntValue()));
+
+        const bool older = (name.startsWith ("data_temp") && name.endsWith (".xml"))
+                        || (name.startsWith ("midi_temp") && name.endsWith (".map"))
+                        || (name.startsWith ("_temp") && name.endsWith (".config"));
+
+        if (ours || older)
+            file.deleteFile();
+    }
+}
+
+bool XmlFiles::isRegularFile (const juce::File& file)
+{
+    struct stat info {};
+    return ::stat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG (info.st_mode);
 }
 
 juce::File XmlFiles::fileFromStoredPath (const juce::String& path)

@@ -12,20 +12,50 @@ struct XmlFiles
     /** A file inside the data folder. */
     static juce::File getDataFile (const juce::String& fileName);
 
-    /** Parses a whole document from a file of at most maxDocumentBytes; nullptr when it is
-        missing, larger, empty or malformed. External entities and DTDs are never loaded (a
-        document naming one, such as /dev/zero, could otherwise read without end). */
+    /** The largest document read or written. It only guards against something that is not a
+        file of ours; the writer refuses to write more, so whatever it writes reads back. */
+    static constexpr juce::int64 maxDocumentBytes = (juce::int64) 1 << 30;
+
+    /** Parses a whole document from a regular file; nullptr when it is missing, not a
+        regular file (a device or a FIFO would never end or never answer), unreadable,
+        larger than maxDocumentBytes, empty or malformed. External entities and DTDs are
+        never loaded. */
     static std::unique_ptr<juce::XmlElement> parseFile (const juce::File& file);
 
-    static constexpr juce::int64 maxDocumentBytes = 64 * 1024 * 1024;
+    /** What reading one of the program's own data files found. */
+    struct Document
+    {
+        std::unique_ptr<juce::XmlElement> root;   // nullptr unless the file parsed
 
-    /** Parses one of the program's own data files, like parseFile.
-        A file with content that doesn't parse is first copied to "<name>.bak", so that
-        what the user had survives the next write over it. */
-    static std::unique_ptr<juce::XmlElement> readDocument (const juce::File& file);
+        /** False when the file must be left as it is: it exists but couldn't be read, or it
+            didn't parse and no complete copy of it could be made. */
+        bool mayReplace = true;
 
-    /** Writes the element as a whole document; true when the file was written. */
+        /** Which file was read, and in what state: changes whenever the file is replaced or written. */
+        juce::String identity;
+    };
+
+    /** Reads one of the program's own data files. A file with content that doesn't parse is
+        first copied to "<name>.bak" (verified by reading it back), so that what the user had
+        survives the next write over it. */
+    static Document readDocument (const juce::File& file);
+
+    /** The identity readDocument would give the file as it is now. */
+    static juce::String identityOf (const juce::File& file);
+
+    /** Writes the element as a whole document through a temporary file next to it, which
+        replaces the file only once it is completely written; true when the file was written. */
     static bool writeDocument (const juce::XmlElement& root, const juce::File& file);
+
+    /** Why the last writeDocument on this thread failed, for telling the user. */
+    static juce::String getLastWriteError();
+
+    /** Removes what interrupted writes left in a folder: temporary files of copies of the
+        program that are no longer running. */
+    static void removeLeftovers (const juce::File& folder);
+
+    /** True for an existing regular file: the only kind of file the program opens. */
+    static bool isRegularFile (const juce::File& file);
 
     /** A path read from one of the files, as a File: only an absolute path (a "~" isn't
         expanded from a file), with "." and ".." resolved the way the file system would;

@@ -15,7 +15,9 @@ protected:
 
     std::unique_ptr<PlaylistEntry> makeEntry (const juce::File& file)
     {
-        return std::make_unique<PlaylistEntry> (file, &formatManager, &root);
+        // A fresh index each time, as the tests edit the root between entries.
+        stores.push_back (std::make_unique<PointStore> (&root));
+        return std::make_unique<PlaylistEntry> (file, &formatManager, stores.back().get());
     }
 
     juce::File makeWav (const juce::String& name, double rate = 44100.0, juce::int64 samples = 44100)
@@ -27,6 +29,7 @@ protected:
 
     juce::AudioFormatManager formatManager;
     juce::XmlElement root { "data" };
+    std::vector<std::unique_ptr<PointStore>> stores;
 };
 
 TEST_F (PlaylistEntryTest, KeyIsTheMd5OfAsManyBytesAsThePathHasCharacters)
@@ -63,9 +66,10 @@ TEST_F (PlaylistEntryTest, FilesSharingAKeyKeepTheirOwnPoints)
     // An element from an older file with no name yet is taken by the first path that asks.
     juce::XmlElement oldRoot ("data");
     oldRoot.createNewChildElement (makeEntry (two)->getKey())->setAttribute ("cue", "0.025");
-    auto claimed = std::make_unique<PlaylistEntry> (two, &formatManager, &oldRoot);
+    PointStore oldStore (&oldRoot);
+    auto claimed = std::make_unique<PlaylistEntry> (two, &formatManager, &oldStore);
     EXPECT_EQ (claimed->cue, 0.025f);
-    auto other = std::make_unique<PlaylistEntry> (one, &formatManager, &oldRoot);
+    auto other = std::make_unique<PlaylistEntry> (one, &formatManager, &oldStore);
     EXPECT_EQ (other->cue, 0.0f);
     EXPECT_EQ (oldRoot.getNumChildElements(), 2);
 }
@@ -178,26 +182,38 @@ TEST_F (PlaylistEntryTest, DamagedStoredPointsReadAsZero)
     EXPECT_GT (entry->source->secondsToPosition (std::numeric_limits<float>::infinity()), 0);
 }
 
-TEST_F (PlaylistEntryTest, UnopenableFileNeverTouchesStoredPoints)
+TEST_F (PlaylistEntryTest, UnopenableFileKeepsStoredPointsUntilItOpens)
 {
     const auto file = audioFolder().getChildFile ("gone.wav");
     const auto key = makeEntry (file)->getKey();
     EXPECT_EQ (root.getNumChildElements(), 0);   // nothing is created for it
 
-    root.createNewChildElement (key)->setAttribute ("cue", "7");
+    root.createNewChildElement (key)->setAttribute ("cue", "0.5");
 
     {
         auto entry = makeEntry (file);
         EXPECT_EQ (entry->cue, 0.0f);
         EXPECT_EQ (entry->lengthSeconds, 0.0f);
         EXPECT_EQ (entry->getTitle(), "");
-        entry->cue = 3.0f;
         entry->load (512, 44100.0f);
         EXPECT_EQ (entry->source, nullptr);
     }
 
-    EXPECT_EQ (root.getChildElement (0)->getStringAttribute ("cue"), "7");
+    EXPECT_EQ (root.getChildElement (0)->getStringAttribute ("cue"), "0.5");
     EXPECT_EQ (root.getChildElement (0)->getNumAttributes(), 1);
+
+    // The drive is mounted later: the first load reads the stored points and the length,
+    // and what the user sets from then on is stored.
+    auto entry = makeEntry (file);
+    testaudio::write (file, 44100.0, 2, 44100);
+    entry->load (512, 44100.0f);
+    ASSERT_NE (entry->source, nullptr);
+    EXPECT_EQ (entry->cue, 0.5f);
+    EXPECT_FLOAT_EQ (entry->lengthSeconds, 1.0f);
+    entry->loopB = 0.75f;
+    entry.reset();
+    EXPECT_EQ (root.getChildElement (0)->getStringAttribute ("cue"), "0.5");
+    EXPECT_EQ (root.getChildElement (0)->getStringAttribute ("p2"), "0.75");
 }
 
 TEST_F (PlaylistEntryTest, ImplausibleHeadersAreTreatedAsUnopenable)

@@ -90,12 +90,17 @@ TEST_F (ProcessorFilesTest, PointsComeBackInTheNextRun)
         EXPECT_EQ (entry->position, 0.75f);
     }
 
-    // Entries are destroyed last to first, so the first entry's points win.
+    // Rows of one file share its points: what was set last, on any row, is shown and stored,
+    // also when a row is added while another is still there.
     processor.playlist[0]->cue = 0.125f;
     processor.playlist[1]->cue = 0.375f;
+    EXPECT_EQ (processor.playlist[0]->cue, 0.375f);
+    processor.removeEntry (0);
+    processor.addFile (file);
+    EXPECT_EQ (processor.playlist[1]->cue, 0.375f);
     processor.clearPlaylist();
     EXPECT_EQ (processor.dataRoot->getNumChildElements(), 1);
-    EXPECT_EQ (processor.dataRoot->getChildElement (0)->getStringAttribute ("cue"), "0.125");
+    EXPECT_EQ (processor.dataRoot->getChildElement (0)->getStringAttribute ("cue"), "0.375");
 }
 
 TEST_F (ProcessorFilesTest, DamagedFileIsKeptAsBackupBeforeItIsOverwritten)
@@ -145,7 +150,6 @@ TEST_F (ProcessorFilesTest, FileThatCannotBeOpenedKeepsItsStoredPoints)
         ReplayProcessor processor;
         processor.addFile (file);
         EXPECT_EQ (processor.playlist[0]->cue, 0.0f);
-        processor.playlist[0]->cue = 0.25f;
     }
 
     testaudio::write (file, 8000.0, 2, 8000);

@@ -5,8 +5,11 @@ ConfigFile::ConfigFile (const juce::String& productName)
     : file (juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory).getFullPathName()
             + "/DravikLabs/" + productName + "/.config")
 {
-    if (auto loaded = XmlFiles::readDocument (file))
-        settings = *loaded;
+    auto document = XmlFiles::readDocument (file);
+    mayReplace = document.mayReplace;
+
+    if (document.root != nullptr)
+        settings = *document.root;
 }
 
 ConfigFile::~ConfigFile()
@@ -16,6 +19,9 @@ ConfigFile::~ConfigFile()
 
 void ConfigFile::write() const
 {
+    if (! mayReplace)
+        return;
+
     XmlFiles::writeDocument (settings, file);
 }
 

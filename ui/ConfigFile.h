@@ -11,7 +11,7 @@ public:
     explicit ConfigFile (const juce::String& productName);
     ~ConfigFile();
 
-    /** Writes the file, as the destructor does. */
+    /** Writes the file, as the destructor does; a file that couldn't be read is left alone. */
     void write() const;
 
     /** The value of a key, or an empty string when it was never set. */
@@ -24,5 +24,7 @@ public:
     juce::File file;
 
 private:
+    bool mayReplace = true;
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ConfigFile)
 };

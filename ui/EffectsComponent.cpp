@@ -205,7 +205,7 @@ void EffectsComponent::refresh()
         const auto position = processor->getEntryPositionSeconds (*currentTrack);
 
         playInfoLabel->setText ("POS: " + formatTime (position)
-                                  + "\nLEN: " + formatTime (currentTrack->lengthSeconds)
+                                  + "\nLEN: " + formatTime (currentTrack->lengthSeconds.load())
                                   + "\nCUE: " + formatTime (currentTrack->cue)
                                   + "\n  A: " + formatTime (currentTrack->loopA)
                                   + "\n  B: " + formatTime (currentTrack->loopB),

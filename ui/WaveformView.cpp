@@ -224,7 +224,7 @@ void WaveformView::mouseDrag (const MouseEvent& e)
         return;
 
     const auto step = e.getOffsetFromDragStart().x > 0 ? 1.0f : -1.0f;
-    const auto position = jlimit (0.0f, currentTrack->lengthSeconds,
+    const auto position = jlimit (0.0f, currentTrack->lengthSeconds.load(),
                                   processor.getEntryPositionSeconds (*currentTrack) - step);
 
     processor.moveEntryTo (*currentTrack, position);

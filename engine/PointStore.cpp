@@ -1,0 +1,159 @@
+#include "engine/PointStore.h"
+#include "engine/XmlFiles.h"
+
+#include <cmath>
+#include <locale>
+#include <sstream>
+
+namespace
+{
+    /** A stored point; a damaged value (not a number, or beyond a float) reads as 0.
+        Parsed in the C locale by the standard library: JUCE's own parser overflows an int
+        on a long exponent. */
+    float readPoint (const juce::XmlElement& element, const char* attribute)
+    {
+        std::istringstream in (element.getStringAttribute (attribute).toStdString());
+        in.imbue (std::locale::classic());
+
+        double parsed = 0.0;
+        in >> parsed;
+
+        const auto value = in.fail() ? 0.0f : (float) parsed;
+        return std::isfinite (value) ? value : 0.0f;
+    }
+
+    /** Tags compare without case, as the keys are hex. */
+    juce::String indexKey (const juce::String& tag)   { return tag.toLowerCase(); }
+
+    bool belongsTo (const juce::XmlElement& element, const juce::String& path)
+    {
+        return ! element.hasAttribute ("name") || element.getStringAttribute ("name") == path;
+    }
+}
+
+void PointStore::Points::fileOpened()
+{
+    if (opened.exchange (true))
+        return;
+
+    if (cue.load() == 0.0f && loopA.load() == 0.0f && loopB.load() == 0.0f)
+    {
+        cue = storedCue;
+        loopA = storedLoopA;
+        loopB = storedLoopB;
+    }
+}
+
+PointStore::PointStore (juce::XmlElement* r)
+    : root (r)
+{
+    if (root != nullptr)
+        for (auto* element : root->getChildIterator())
+            byKey[indexKey (element->getTagName())].push_back (element);
+}
+
+juce::XmlElement* PointStore::find (const juce::String& key, const juce::String& path) const
+{
+    const auto candidates = byKey.find (indexKey (key));
+
+    if (candidates != byKey.end())
+        for (auto* element : candidates->second)
+            if (belongsTo (*element, path))
+                return element;
+
+    return nullptr;
+}
+
+juce::XmlElement* PointStore::findOrCreate (const juce::String& key, const juce::String& path)
+{
+    if (root == nullptr)
+        return nullptr;
+
+    if (auto* element = find (key, path))
+        return element;
+
+    auto* element = root->createNewChildElement (key);
+    byKey[indexKey (key)].push_back (element);
+    return element;
+}
+
+std::shared_ptr<PointStore::Points> PointStore::pointsFor (const juce::String& key, const juce::String& path)
+{
+    if (auto existing = shared[path].lock())
+        return existing;
+
+    auto points = std::make_shared<Points>();
+
+    if (root != nullptr)
+    {
+        if (auto* element = find (key, path))
+        {
+            points->storedCue = readPoint (*element, "cue");
+            points->storedLoopA = readPoint (*element, "p1");
+            points->storedLoopB = readPoint (*element, "p2");
+        }
+    }
+
+    shared[path] = points;
+    return points;
+}
+
+void PointStore::claim (const juce::String& key, const juce::String& path)
+{
+    if (auto* element = findOrCreate (key, path))
+    {
+        element->setAttribute ("name", path);
+
+        if (changed.emplace (element, false).second)
+            touched.push_back (element);
+    }
+}
+
+void PointStore::store (const juce::String& key, const juce::String& path, const Points& points)
+{
+    auto* element = findOrCreate (key, path);
+
+    if (element == nullptr)
+        return;
+
+    const float cue = points.cue, loopA = points.loopA, loopB = points.loopB;
+
+    element->setAttribute ("name", path);
+    element->setAttribute ("cue", XmlFiles::formatNumber (cue));
+    element->setAttribute ("p1", XmlFiles::formatNumber (loopA));
+    element->setAttribute ("p2", XmlFiles::formatNumber (loopB));
+
+    const bool differs = cue != points.storedCue || loopA != points.storedLoopA || loopB != points.storedLoopB;
+    const auto [where, isNew] = changed.emplace (element, differs);
+
+    if (isNew)
+        touched.push_back (element);
+    else
+        where->second = where->second || differs;
+}
+
+void PointStore::mergeChangesInto (juce::XmlElement& current) const
+{
+    PointStore now (&current);
+
+    for (auto* element : touched)
+    {
+        const auto path = element->getStringAttribute ("name");
+        auto* target = now.find (element->getTagName(), path);
+
+        if (target == nullptr)
+        {
+            target = current.createNewChildElement (element->getTagName());
+            now.byKey[indexKey (element->getTagName())].push_back (target);
+
+            for (int i = 0; i < element->getNumAttributes(); ++i)
+                target->setAttribute (element->getAttributeName (i), element->getAttributeValue (i));
+        }
+        else if (changed.at (element))
+        {
+            for (auto* attribute : { "name", "cue", "p1", "p2" })
+                if (element->hasAttribute (attribute))
+                    target->setAttribute (attribute, element->getStringAttribute (attribute));
+        }
+    }
+}
