@@ -1,4 +1,5 @@
 #include "app/JUCEHelloWorldApplication.h"
+#include "app/MainComponent.h"
 
 JUCEHelloWorldApplication::JUCEHelloWorldApplication() = default;
 JUCEHelloWorldApplication::~JUCEHelloWorldApplication() = default;
@@ -9,12 +10,23 @@ bool JUCEHelloWorldApplication::moreThanOneInstanceAllowed()           { return 
 
 void JUCEHelloWorldApplication::initialise (const juce::String&)
 {
+    // A signal that comes while the window opens waits in the pipe until the loop runs.
+    terminationSignals = std::make_unique<TerminationSignals>();
     mainWindow = std::make_unique<HelloWorldWindow>();
 }
 
 void JUCEHelloWorldApplication::shutdown()
 {
+    // The handlers stay until the files are written: a second SIGTERM must not cut that short.
     mainWindow = nullptr;
+    terminationSignals = nullptr;
+}
+
+void JUCEHelloWorldApplication::writeDataFiles()
+{
+    if (mainWindow != nullptr)
+        if (auto* content = dynamic_cast<MainComponent*> (mainWindow->getContentComponent()))
+            content->writeDataFiles();
 }
 
 void JUCEHelloWorldApplication::anotherInstanceStarted (const juce::String&)  {}

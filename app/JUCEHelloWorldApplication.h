@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/HelloWorldWindow.h"
+#include "app/TerminationSignals.h"
 
 /** The application object: opens the main window at start and deletes it at shutdown,
-    which makes the player write its data files. Several copies may run at once. */
+    which makes the player write its data files. SIGTERM and SIGHUP quit it as closing
+    the window does. Several copies may run at once. */
 class JUCEHelloWorldApplication : public juce::JUCEApplication
 {
 public:
@@ -21,7 +23,12 @@ public:
     void resumed() override;
     void unhandledException (const std::exception*, const juce::String& sourceFilename, int lineNumber) override;
 
+    /** Writes the player's data files while the window stays open, making no X call: for
+        an end that skips shutdown(), such as a lost display. */
+    void writeDataFiles();
+
     std::unique_ptr<HelloWorldWindow> mainWindow;
+    std::unique_ptr<TerminationSignals> terminationSignals;
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (JUCEHelloWorldApplication)

@@ -1,5 +1,6 @@
 #include "app/MainComponent.h"
 #include "app/AudioSetupPage.h"
+#include "ui/ReplayProcessorEditor.h"
 
 MainComponent::MainComponent()
 {
@@ -48,6 +49,15 @@ MainComponent::~MainComponent()
     tabs = nullptr;
 
     setLookAndFeel (nullptr);
+}
+
+void MainComponent::writeDataFiles()
+{
+    if (auto* playerEditor = dynamic_cast<ReplayProcessorEditor*> (editor.get()))
+        playerEditor->config.write();
+
+    if (processor != nullptr)
+        processor->writeDataFiles();
 }
 
 void MainComponent::paint (juce::Graphics& g)

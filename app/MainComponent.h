@@ -18,6 +18,10 @@ public:
     void paint (juce::Graphics&) override;
     void resized() override;
 
+    /** Writes the editor's settings, then data.xml and midi.map, as deleting this would,
+        but leaves everything running. */
+    void writeDataFiles();
+
     DravikLightLookAndFeel lookAndFeel;
     juce::ComponentBoundsConstrainer constrainer;
     std::unique_ptr<juce::ResizableCornerComponent> resizer;

@@ -168,3 +168,56 @@ TEST_F (EndToEndTest, LoadPlayAndQuitWithInterrupt)
     EXPECT_LE (dataFolder().getChildFile (".config").getLastModificationTime(),
                dataFolder().getChildFile ("data.xml").getLastModificationTime());
 }
+
+// The ways the program can be told to end other than its window or Ctrl+C. Each starts it with
+// a fresh HOME, where data.xml is created empty at start and written out at exit.
+struct Ending
+{
+    const char* name;
+    int signal;   // 0: the X server goes away instead
+
+    friend std::ostream& operator<< (std::ostream& out, const Ending& ending)  { return out << ending.name; }
+};
+
+class EndingTest : public EndToEndTest, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P (EndingTest, WritesTheDataFiles)
+{
+    auto display = std::make_unique<VirtualDisplay>();
+    ASSERT_GE (display->number, 0) << "Xvfb did not start";
+    setenv ("DISPLAY", display->name().toRawUTF8(), 1);
+
+    juce::ChildProcess app;
+    ASSERT_TRUE (app.start (VELORIN_APP_PATH, 0));
+    const auto window = findWindow ("^Velorin$");
+    ASSERT_FALSE (window.isEmpty()) << "no window titled Velorin";
+    const auto pid = run ({ "xdotool", "getwindowpid", window }).trim().getIntValue();
+    ASSERT_GT (pid, 0);
+    ASSERT_EQ (dataFolder().getChildFile ("data.xml").getSize(), 0);
+
+    if (GetParam().signal != 0)
+    {
+        ASSERT_EQ (kill (pid, GetParam().signal), 0);
+    }
+    else
+    {
+        display.reset();   // kills the server
+    }
+
+    ASSERT_TRUE (app.waitForProcessToFinish (20000)) << "the program did not end";
+
+    // A death by signal also reads as 0 here; the files below tell the two apart.
+    if (GetParam().signal != 0)
+    {
+        EXPECT_EQ (app.getExitCode(), 0u);
+    }
+
+    for (auto name : { "data.xml", "midi.map", ".config" })
+        EXPECT_GT (dataFolder().getChildFile (name).getSize(), 0) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P (EndToEnd, EndingTest,
+                          ::testing::Values (Ending { "Terminate", SIGTERM },
+                                             Ending { "HangUp", SIGHUP },
+                                             Ending { "LostDisplay", 0 }),
+                          [] (const auto& info) { return std::string (info.param.name); });
