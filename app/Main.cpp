@@ -2,19 +2,20 @@
 
 #include <X11/Xlib.h>
 
+#include <cstdlib>
+
 namespace
 {
-    XIOErrorHandler frameworkIOErrorHandler = nullptr;
-
     /** Xlib calls this when the connection to the display is lost and ends the process once
         it returns, so nothing gets to shut down in order: the data files are written here,
-        without any X call, before the framework's own handler runs. */
-    int writeDataOnLostDisplay (Display* display)
+        without any X call, and the process ends at once, before static destructors run
+        over a framework that is still alive. */
+    int writeDataOnLostDisplay (Display*)
     {
         if (auto* app = dynamic_cast<JUCEHelloWorldApplication*> (juce::JUCEApplicationBase::getInstance()))
             app->writeDataFiles();
 
-        return frameworkIOErrorHandler != nullptr ? frameworkIOErrorHandler (display) : 0;
+        std::_Exit (1);
     }
 
     /** The application with the lost-display handler, which needs Xlib and so lives with the
@@ -24,10 +25,10 @@ namespace
     public:
         void initialise (const juce::String& commandLine) override
         {
-            // The framework sets its handler when the window opens the display; ours goes
-            // after it and passes on to it.
+            // The framework sets its handler when the window opens the display; ours
+            // replaces it.
             JUCEHelloWorldApplication::initialise (commandLine);
-            frameworkIOErrorHandler = XSetIOErrorHandler (writeDataOnLostDisplay);
+            XSetIOErrorHandler (writeDataOnLostDisplay);
         }
     };
 }
