@@ -26,6 +26,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+/** In ScaleBench.cpp. */
+bool runScaleBenchmark (const juce::File& workFolder);
+
 namespace
 {
     using Clock = std::chrono::steady_clock;
@@ -1368,6 +1371,8 @@ namespace
         { "render",   "a 5-minute file through ReplayProcessor::processBlock vs. reader + resampler", runRenderBenchmark },
         { "scan",     "a 1,000-file folder tree: addDirectory, clearPlaylist, removeEntry and the lock", runScanBenchmark },
         { "waveform", "WaveformView: a 5-minute file's thumbnail, cold and cached, and painting it", runWaveformBenchmark },
+        { "scale",    "1,000 and 10,000 files: +PATH, LOAD, SAVE, CLEAR and exit; a 100,000-entry data.xml",
+                      [] (const BenchContext& c) { return runScaleBenchmark (c.workFolder); } },
     };
 
     const Section* findSection (const std::string& name)

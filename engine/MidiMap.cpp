@@ -5,29 +5,22 @@ namespace
 {
     juce::String attributeName (int row)   { return "midi-" + juce::String (row); }
 
-    /** Writes the message text into a caller's buffer, so matching allocates nothing on
-        the audio thread. Returns false when the buffer is too small (long SysEx). */
-    bool writeMessageText (const juce::MidiMessage& message, char* dest, size_t capacity)
+    /** True when a learned text is exactly the message's bytes in lower-case hex, separated
+        by single blanks. Compares in place: nothing is allocated on the audio thread, and a
+        text of another length is passed over at once. */
+    bool textMatches (const juce::String& text, const juce::uint8* data, int size)
     {
         static constexpr char digits[] = "0123456789abcdef";
-        const auto* data = message.getRawData();
-        const auto size = (size_t) message.getRawDataSize();
 
-        if (size == 0 || size * 3 > capacity)
+        if (size <= 0 || (int) text.getNumBytesAsUTF8() != size * 3 - 1)
             return false;
 
-        auto* out = dest;
+        const auto* t = text.toRawUTF8();
 
-        for (size_t i = 0; i < size; ++i)
-        {
-            if (i > 0)
-                *out++ = ' ';
+        for (int i = 0; i < size; ++i, t += 3)
+            if (t[0] != digits[data[i] >> 4] || t[1] != digits[data[i] & 15] || (i + 1 < size && t[2] != ' '))
+                return false;
 
-            *out++ = digits[data[i] >> 4];
-            *out++ = digits[data[i] & 15];
-        }
-
-        *out = 0;
         return true;
     }
 }
@@ -94,19 +87,9 @@ bool MidiMap::handleMessage (const juce::MidiMessage& message, int& action)
         return false;
     }
 
-    char shortText[3 * 64];
-    juce::String longText;
-    const char* text = shortText;
-
-    if (! writeMessageText (message, shortText, sizeof (shortText)))
-    {
-        longText = messageText (message);
-        text = longText.toRawUTF8();
-    }
-
     for (auto& mapping : mappings)
     {
-        if (mapping.message == text)
+        if (textMatches (mapping.message, message.getRawData(), message.getRawDataSize()))
         {
             action = mapping.action;
             return true;

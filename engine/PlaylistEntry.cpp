@@ -24,51 +24,61 @@ namespace
         return result;
     }
 
-    /** False when a RIFF (WAV, RF64, BW64) or FORM (AIFF) file declares a chunk, other than
-        its audio data, larger than what remains of the file. JUCE's readers allocate what
-        such a header claims (up to 4 GB) before reading it. */
-    bool chunkSizesFit (const juce::File& file)
+    /** Real files have a dozen chunks; one with more than this is refused before JUCE's
+        readers walk them all (millions of empty chunks take seconds). */
+    constexpr int maxChunks = 1000;
+
+    /** How much of a RIFF (WAV, RF64, BW64) or FORM (AIFF) file a reader may see: -1 when
+        it must not be opened, else its length. JUCE's readers allocate what a chunk claims
+        (up to 4 GB) before reading it, so a chunk claiming more than the file holds is
+        refused before the audio data, and hidden from the reader after it (a partial
+        download plays what it has); audio data cut short is read as far as it goes. */
+    juce::int64 readableLength (const juce::File& file)
     {
         juce::FileInputStream in (file);
 
         if (! in.openedOk())
-            return true;
+            return -1;
 
         const auto fileSize = in.getTotalLength();
         char id[4] = {};
 
         if (in.read (id, 4) != 4)
-            return true;
+            return fileSize;
 
         const bool riff = std::memcmp (id, "RIFF", 4) == 0 || std::memcmp (id, "RF64", 4) == 0
                        || std::memcmp (id, "BW64", 4) == 0;
 
         if (! riff && std::memcmp (id, "FORM", 4) != 0)
-            return true;
+            return fileSize;
 
-        in.setPosition (12);
+        juce::int64 position = 12;
+        bool audioSeen = false;
 
-        while (in.getPosition() + 8 <= fileSize)
+        for (int chunks = 0; position + 8 <= fileSize; ++chunks)
         {
-            char chunk[4] = {};
-            in.read (chunk, 4);
-            const auto size = (juce::int64) (juce::uint32) (riff ? in.readInt() : in.readIntBigEndian());
-            const auto remaining = fileSize - in.getPosition();
+            if (chunks == maxChunks)
+                return -1;
 
-            if (std::memcmp (chunk, "data", 4) == 0 || std::memcmp (chunk, "SSND", 4) == 0)
-            {
-                if (size > remaining)
-                    break;   // a cut-off file: its audio is read as far as it goes
-            }
-            else if (size > remaining)
-            {
-                return false;
-            }
+            char chunk[8] = {};
+            in.setPosition (position);
 
-            in.setPosition (in.getPosition() + size + (size & 1));
+            if (in.read (chunk, 8) != 8)
+                return -1;
+
+            const auto size = (juce::int64) (riff ? juce::ByteOrder::littleEndianInt (chunk + 4)
+                                                  : juce::ByteOrder::bigEndianInt (chunk + 4));
+            const auto remaining = fileSize - position - 8;
+            const bool audio = std::memcmp (chunk, "data", 4) == 0 || std::memcmp (chunk, "SSND", 4) == 0;
+
+            if (size > remaining)
+                return audio ? fileSize : (audioSeen ? position : -1);
+
+            audioSeen = audioSeen || audio;
+            position += 8 + size + (size & 1);
         }
 
-        return true;
+        return fileSize;
     }
 }
 
@@ -155,12 +165,25 @@ juce::String PlaylistEntry::getArtist() const     { return artist; }
 
 std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juce::AudioFormatManager& manager,
                                                                              const juce::File& f,
-                                                                             bool* lengthWasLimited)
+                                                                             bool* readerIsLimited)
 {
-    if (! chunkSizesFit (f))
+    // Only a regular file is opened: a FIFO or a device would block whoever opens it.
+    if (! XmlFiles::isRegularFile (f))
         return nullptr;
 
-    std::unique_ptr<juce::AudioFormatReader> reader (manager.createReaderFor (f));
+    const auto fileSize = f.getSize();
+    const auto readable = readableLength (f);
+
+    if (readable < 0)
+        return nullptr;
+
+    std::unique_ptr<juce::AudioFormatReader> reader;
+
+    if (readable < fileSize)
+        reader.reset (manager.createReaderFor (std::make_unique<juce::SubregionStream> (new juce::FileInputStream (f),
+                                                                                        0, readable, true)));
+    else
+        reader.reset (manager.createReaderFor (f));
 
     if (reader == nullptr)
         return nullptr;
@@ -172,23 +195,20 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
     const bool plausible = (bits == 8 || bits == 16 || bits == 24 || bits == 32 || bits == 64)
                         && channels >= 1 && channels <= 64
                         && std::isfinite (rate) && rate >= 1000.0 && rate <= 1.0e6
-                        && reader->lengthInSamples > 0;
+                        && reader->lengthInSamples >= 0;
 
     if (! plausible)
         return nullptr;
 
     // A header may claim more audio than the file holds; what lies beyond reads as silence,
-    // but the length shown and played must be what is really there.
+    // but the length shown and played must be what is really there. A file without frames
+    // opens, with length 0.
     const auto bytesPerFrame = (juce::int64) channels * (bits / 8);
-    const auto available = f.getSize() / bytesPerFrame;
+    const auto available = readable / bytesPerFrame;
 
-    if (lengthWasLimited != nullptr)
-        *lengthWasLimited = reader->lengthInSamples > available;
+    if (readerIsLimited != nullptr)
+        *readerIsLimited = reader->lengthInSamples > available || readable < fileSize;
 
     reader->lengthInSamples = juce::jmin (reader->lengthInSamples, available);
-
-    if (reader->lengthInSamples <= 0)
-        return nullptr;
-
     return reader;
 }

@@ -41,12 +41,14 @@ public:
     juce::String getTitle() const;
     juce::String getArtist() const;
 
-    /** Opens a reader for the file, or returns nullptr when no format opens it or when
-        what it declares is implausible (such a header can hang or crash a reader). A length
-        beyond what the file holds is cut to it, and `lengthWasLimited` (if given) says so. */
+    /** Opens a reader for a regular file, or returns nullptr when it isn't one, when no
+        format opens it or when what it declares is implausible (such a header can hang or
+        crash a reader). A length beyond what the file holds is cut to it, a damaged trailing
+        chunk is hidden from the reader, and `readerIsLimited` (if given) says whether either
+        happened: then only this reader shows the file as it should be read. */
     static std::unique_ptr<juce::AudioFormatReader> createCheckedReader (juce::AudioFormatManager& formatManager,
                                                                          const juce::File& file,
-                                                                         bool* lengthWasLimited = nullptr);
+                                                                         bool* readerIsLimited = nullptr);
 
 private:
     juce::String key;

@@ -1,6 +1,7 @@
 #include "engine/PointStore.h"
 #include "engine/XmlFiles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <locale>
 #include <sstream>
@@ -20,6 +21,19 @@ namespace
 
         const auto value = in.fail() ? 0.0f : (float) parsed;
         return std::isfinite (value) ? value : 0.0f;
+    }
+
+    /** The attribute names, made once: each juce::Identifier made from text is looked up in
+        JUCE's pool of names, which holds every key of the data file. */
+    struct Names
+    {
+        const juce::Identifier name { "name" }, cue { "cue" }, p1 { "p1" }, p2 { "p2" };
+    };
+
+    const Names& names()
+    {
+        static const Names n;
+        return n;
     }
 
     /** Tags compare without case, as the keys are hex. */
@@ -72,9 +86,43 @@ juce::XmlElement* PointStore::findOrCreate (const juce::String& key, const juce:
     if (auto* element = find (key, path))
         return element;
 
-    auto* element = root->createNewChildElement (key);
+    return create (key);
+}
+
+juce::XmlElement* PointStore::create (const juce::String& key)
+{
+    // Appending walks the whole list of children; prepending doesn't, and restoreOrder()
+    // puts the new elements after the others, in the order they were made.
+    auto* element = new juce::XmlElement (juce::StringRef (key));
+    root->prependChildElement (element);
+    ++prepended;
     byKey[indexKey (key)].push_back (element);
     return element;
+}
+
+void PointStore::restoreOrder()
+{
+    if (prepended == 0)
+        return;
+
+    std::vector<juce::XmlElement*> children;
+    children.reserve ((size_t) root->getNumChildElements());
+
+    for (auto* child : root->getChildIterator())
+        children.push_back (child);
+
+    // Newest first, then the elements that were there before: taken off the front one by
+    // one, and put back from the last.
+    std::reverse (children.begin(), children.begin() + (std::ptrdiff_t) prepended);
+    std::rotate (children.begin(), children.begin() + (std::ptrdiff_t) prepended, children.end());
+
+    while (auto* first = root->getFirstChildElement())
+        root->removeChildElement (first, false);
+
+    for (auto i = children.rbegin(); i != children.rend(); ++i)
+        root->prependChildElement (*i);
+
+    prepended = 0;
 }
 
 std::shared_ptr<PointStore::Points> PointStore::pointsFor (const juce::String& key, const juce::String& path)
@@ -102,7 +150,7 @@ void PointStore::claim (const juce::String& key, const juce::String& path)
 {
     if (auto* element = findOrCreate (key, path))
     {
-        element->setAttribute ("name", path);
+        element->setAttribute (names().name, path);
 
         if (changed.emplace (element, false).second)
             touched.push_back (element);
@@ -118,10 +166,11 @@ void PointStore::store (const juce::String& key, const juce::String& path, const
 
     const float cue = points.cue, loopA = points.loopA, loopB = points.loopB;
 
-    element->setAttribute ("name", path);
-    element->setAttribute ("cue", XmlFiles::formatNumber (cue));
-    element->setAttribute ("p1", XmlFiles::formatNumber (loopA));
-    element->setAttribute ("p2", XmlFiles::formatNumber (loopB));
+    const auto& n = names();
+    element->setAttribute (n.name, path);
+    element->setAttribute (n.cue, XmlFiles::formatNumber (cue));
+    element->setAttribute (n.p1, XmlFiles::formatNumber (loopA));
+    element->setAttribute (n.p2, XmlFiles::formatNumber (loopB));
 
     const bool differs = cue != points.storedCue || loopA != points.storedLoopA || loopB != points.storedLoopB;
     const auto [where, isNew] = changed.emplace (element, differs);
@@ -143,17 +192,18 @@ void PointStore::mergeChangesInto (juce::XmlElement& current) const
 
         if (target == nullptr)
         {
-            target = current.createNewChildElement (element->getTagName());
-            now.byKey[indexKey (element->getTagName())].push_back (target);
+            target = now.create (element->getTagName());
 
             for (int i = 0; i < element->getNumAttributes(); ++i)
                 target->setAttribute (element->getAttributeName (i), element->getAttributeValue (i));
         }
         else if (changed.at (element))
         {
-            for (auto* attribute : { "name", "cue", "p1", "p2" })
-                if (element->hasAttribute (attribute))
-                    target->setAttribute (attribute, element->getStringAttribute (attribute));
+            for (auto* attribute : { &names().name, &names().cue, &names().p1, &names().p2 })
+                if (element->hasAttribute (attribute->toString()))
+                    target->setAttribute (*attribute, element->getStringAttribute (attribute->toString()));
         }
     }
+
+    now.restoreOrder();
 }

@@ -47,6 +47,10 @@ public:
     /** Writes the points into the file's element. */
     void store (const juce::String& key, const juce::String& path, const Points& points);
 
+    /** Puts elements made since the last call after the others, in the order they were
+        made: call before the root is written or its children are read in order. */
+    void restoreOrder();
+
     /** Applies what this run changed to a root read from the data file now: the points of
         files whose points changed here, and an element for each file new to it. */
     void mergeChangesInto (juce::XmlElement& current) const;
@@ -59,6 +63,9 @@ private:
         part of a non-ASCII path) keeps an element of its own. */
     juce::XmlElement* find (const juce::String& key, const juce::String& path) const;
     juce::XmlElement* findOrCreate (const juce::String& key, const juce::String& path);
+    juce::XmlElement* create (const juce::String& key);
+
+    size_t prepended = 0;
 
     struct Hash { size_t operator() (const juce::String& s) const noexcept { return (size_t) s.hashCode64(); } };
 

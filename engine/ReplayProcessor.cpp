@@ -12,6 +12,7 @@ ReplayProcessor::ReplayProcessor()
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
 {
     formatManager.registerBasicFormats();
+    audioFiles = std::make_unique<juce::WildcardFileFilter> (formatManager.getWildcardForAllFormats(), juce::String(), "Audio");
     XmlFiles::removeLeftovers (XmlFiles::getDataFolder());
 
     const auto file = getDataFile();
@@ -54,6 +55,8 @@ void ReplayProcessor::writeDataFile()
         return;
 
     const auto file = getDataFile();
+
+    storedPoints->restoreOrder();
 
     if (XmlFiles::identityOf (file) == dataFileIdentity)
     {
@@ -231,11 +234,36 @@ void ReplayProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Midi
     if (entry == nullptr)
         return;
 
-    if (entry->source == nullptr)
+    // A file that doesn't open (deleted, unmounted, damaged) is tried once per selection
+    // and then treated as one that has ended: silence for the gap, then the next entry.
+    if (entry->source == nullptr && entry != unloadableEntry)
+    {
         entry->load (numSamples, (float) getSampleRate());
 
-    if (buffer.getWritePointer (0) != nullptr && entry->source != nullptr)
+        if (entry->source == nullptr)
+        {
+            const float gap = delay;
+            unloadableEntry = entry;
+            unloadableGapLeft = (juce::int64) ((gap > 0.0f ? juce::jmin (gap, 3600.0f) : 0.0f) * getSampleRate());
+        }
+    }
+
+    if (entry->source == nullptr)
+    {
+        unloadableGapLeft -= numSamples;
+
+        if (unloadableGapLeft <= 0)
+        {
+            unloadableEntry = nullptr;
+
+            if (! loopEnabled)
+                switchTrack (currentIndex + 1);
+        }
+    }
+    else if (buffer.getWritePointer (0) != nullptr)
+    {
         renderEntry (*entry, buffer);
+    }
 
     buffer.applyGain (0, numSamples, volume);
 }
@@ -301,6 +329,7 @@ std::unique_ptr<ResampledAudioFormatReaderSource> ReplayProcessor::switchTrack (
         unloaded = std::move (leaving->source);
 
     currentIndex = index;
+    unloadableEntry = nullptr;
     return unloaded;
 }
 
@@ -327,9 +356,7 @@ void ReplayProcessor::moveEntryTo (PlaylistEntry& entry, float seconds)
 //==============================================================================
 void ReplayProcessor::addFile (const juce::File& file)
 {
-    const juce::WildcardFileFilter filter (formatManager.getWildcardForAllFormats(), {}, "Audio");
-
-    if (! filter.isFileSuitable (file))
+    if (! audioFiles->isFileSuitable (file))
         return;
 
     auto entry = std::make_unique<PlaylistEntry> (file, &formatManager, storedPoints.get());
@@ -338,70 +365,63 @@ void ReplayProcessor::addFile (const juce::File& file)
     playlist.add (entry.release());
 }
 
-void ReplayProcessor::addDirectory (const juce::File& folder)
+juce::Array<juce::File> ReplayProcessor::addDirectory (const juce::File& folder)
 {
-    juce::StringArray scanning;
-    addDirectory (folder, scanning);
+    std::unordered_set<std::string> scanned;
+    juce::Array<juce::File> cutShort;
+    addDirectory (folder, scanned, cutShort);
+    return cutShort;
 }
 
 namespace
 {
-    juce::String canonicalPath (const juce::File& folder)
+    std::string canonicalPath (const juce::File& folder)
     {
         std::error_code error;
         const auto path = std::filesystem::canonical (folder.getFullPathName().toStdString(), error);
-        return error ? folder.getFullPathName() : juce::String (path.string());
+        return error ? folder.getFullPathName().toStdString() : path.string();
     }
 }
 
-void ReplayProcessor::addDirectory (const juce::File& folder, juce::StringArray& scanning)
+void ReplayProcessor::addDirectory (const juce::File& folder, std::unordered_set<std::string>& scanned,
+                                    juce::Array<juce::File>& cutShort)
 {
-    const auto canonical = canonicalPath (folder);
-
-    if (scanning.contains (canonical))
+    if (! folder.isDirectory() || ! scanned.insert (canonicalPath (folder)).second)
         return;
 
-    // The list sorts by name only; folders come first, each group keeping that order.
-    juce::Array<juce::File> folders, files;
+    // Listed once and sorted once: folders first, each group in natural name order.
+    struct Item { juce::File file; juce::String name; bool isFolder; };
+    std::vector<Item> items;
+    const auto deadline = juce::Time::getMillisecondCounterHiRes() + folderScanLimitSeconds * 1000.0;
 
+    for (const auto& found : juce::RangedDirectoryIterator (folder, false, "*",
+                                                             juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles))
     {
-        juce::TimeSliceThread thread ("ReplayProcessor file searcher");
-        juce::DirectoryContentsList list (nullptr, thread);
-        list.setDirectory (folder, true, true);
-        thread.startThread (juce::Thread::Priority::low);
-
-        // Waits in short slices so a scan that ends quickly costs next to nothing; a scan
-        // still going after 100 seconds is cut off with what it has found.
-        const auto deadline = juce::Time::getMillisecondCounterHiRes() + 100000.0;
-
-        while (list.isStillLoading() && juce::Time::getMillisecondCounterHiRes() < deadline)
-            juce::Thread::sleep (2);
-
-        const int numFiles = list.getNumFiles();
-
-        for (int i = 0; i < numFiles; ++i)
+        if (juce::Time::getMillisecondCounterHiRes() > deadline)
         {
-            juce::DirectoryContentsList::FileInfo info;
-
-            if (list.getFileInfo (i, info))
-                (info.isDirectory ? folders : files).add (list.getFile (i));
+            cutShort.add (folder);
+            break;
         }
+
+        items.push_back ({ found.getFile(), found.getFile().getFileName(), found.isDirectory() });
     }
 
-    scanning.add (canonical);
-
-    for (const auto& subfolder : folders)
+    std::stable_sort (items.begin(), items.end(), [] (const Item& a, const Item& b)
     {
-        addDirectory (subfolder, scanning);
-        juce::Logger::outputDebugString ("Added " + subfolder.getFileName());
-    }
+        if (a.isFolder != b.isFolder)
+            return a.isFolder;
 
-    scanning.removeString (canonical);
+        return a.name.compareNatural (b.name) < 0;
+    });
 
-    for (const auto& file : files)
+    for (const auto& item : items)
     {
-        addFile (file);
-        juce::Logger::outputDebugString ("Added " + file.getFileName());
+        if (item.isFolder)
+            addDirectory (item.file, scanned, cutShort);
+        else
+            addFile (item.file);
+
+        juce::Logger::outputDebugString ("Added " + item.name);
     }
 }
 
@@ -420,6 +440,9 @@ void ReplayProcessor::removeEntry (int index)
         {
             removed.reset (playlist.removeAndReturn (index));
 
+            if (removed.get() == unloadableEntry)
+                unloadableEntry = nullptr;
+
             if (index < currentIndex)
                 --currentIndex;
         }
@@ -430,8 +453,13 @@ bool ReplayProcessor::savePlaylist (const juce::File& file)
 {
     juce::XmlElement root ("playlist");
 
-    for (auto* entry : playlist)
-        root.createNewChildElement ("file")->setAttribute ("name", entry->getFilePath());
+    // Built from the end: appending walks the whole list of children each time.
+    for (int i = playlist.size(); --i >= 0;)
+    {
+        auto* item = new juce::XmlElement ("file");
+        item->setAttribute ("name", playlist.getUnchecked (i)->getFilePath());
+        root.prependChildElement (item);
+    }
 
     return XmlFiles::writeDocument (root, file);
 }
@@ -443,6 +471,7 @@ void ReplayProcessor::clearPlaylist()
     {
         const juce::ScopedLock sl (getCallbackLock());
         removed.swapWith (playlist);
+        unloadableEntry = nullptr;
     }
 
     removed.clear();

@@ -5,6 +5,9 @@
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
+#include <string>
+#include <unordered_set>
+
 /** The player's engine: the playlist, the current entry, the transport flags, the volume
     and the learned MIDI actions, rendered block by block on the audio thread.
 
@@ -66,8 +69,13 @@ public:
     void addFile (const juce::File& file);
 
     /** Appends the audio files of a folder tree, depth first: in each folder the files of
-        its subfolders (folders and files each in natural name order), then its own. */
-    void addDirectory (const juce::File& folder);
+        its subfolders (folders and files each in natural name order), then its own. Each
+        real folder is scanned once, however many links lead to it. Returns the folders
+        whose listing took longer than `folderScanLimitSeconds` and was cut short. */
+    juce::Array<juce::File> addDirectory (const juce::File& folder);
+
+    /** How long the listing of one folder may take before it is cut short. */
+    double folderScanLimitSeconds = 100.0;
 
     /** Removes and deletes the entry at the index; any index is accepted. */
     void removeEntry (int index);
@@ -126,9 +134,17 @@ private:
 
     void renderEntry (PlaylistEntry& entry, juce::AudioBuffer<float>& buffer);
 
-    /** One folder level of addDirectory; `scanning` holds the canonical paths of the
-        folders being scanned above it, so a link back up the tree is not followed. */
-    void addDirectory (const juce::File& folder, juce::StringArray& scanning);
+    /** One folder level of addDirectory; `scanned` holds the canonical paths of the
+        folders scanned so far, so no link leads to a folder twice. */
+    void addDirectory (const juce::File& folder, std::unordered_set<std::string>& scanned,
+                       juce::Array<juce::File>& cutShort);
+
+    std::unique_ptr<juce::WildcardFileFilter> audioFiles;
+
+    /** The current entry whose file didn't open when it was selected (audio thread), and the
+        samples of silence left before the playlist goes on past it. */
+    PlaylistEntry* unloadableEntry = nullptr;
+    juce::int64 unloadableGapLeft = 0;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ReplayProcessor)
 };

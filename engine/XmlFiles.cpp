@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <locale>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 namespace
 {
@@ -88,8 +90,9 @@ namespace
         stack on some departures from that (an instruction inside an element, a reference
         cut short at the end, elements nested thousands deep), so anything else is refused
         before it gets there, as a malformed file. Comments and CDATA are skipped: what
-        they hold is never parsed. `text` has no byte-order mark. */
-    bool isPlainXml (std::string_view text)
+        they hold is never parsed. `text` has no byte-order mark. The names of the elements
+        are collected into `names`. */
+    bool isPlainXml (std::string_view text, std::vector<std::string_view>& names)
     {
         if (! isValidUtf8 (text))
             return false;
@@ -155,6 +158,9 @@ namespace
                 // An opening tag: attribute values may hold '>' and references.
                 if (++depth > maxDepth)
                     return false;
+
+                const auto nameEnd = text.find_first_of (" \t\r\n/>", pos + 1);
+                names.push_back (text.substr (pos + 1, (nameEnd == std::string_view::npos ? text.size() : nameEnd) - pos - 1));
 
                 char quote = 0;
                 ++pos;
@@ -268,8 +274,23 @@ namespace
         if (text.substr (0, 3) == "\xef\xbb\xbf")
             text.remove_prefix (3);
 
-        if (text.empty() || ! isPlainXml (text))
+        std::vector<std::string_view> names;
+
+        if (text.empty() || ! isPlainXml (text, names))
             return nullptr;
+
+        // JUCE keeps element names in a sorted pool, where each new name is inserted in
+        // place: the data file's names are all different, so taken in file order that
+        // costs time growing with the square of their number. Taken in sorted order, each
+        // one goes at the end. They are held here until the parsed elements hold them.
+        std::sort (names.begin(), names.end());
+        names.erase (std::unique (names.begin(), names.end()), names.end());
+        std::vector<juce::String> pooled;
+        pooled.reserve (names.size());
+
+        for (auto name : names)
+            pooled.push_back (juce::StringPool::getGlobalPool().getPooledString (
+                juce::String::fromUTF8 (name.data(), (int) name.size())));
 
         // A document made from text has no source to fetch external entities from.
         return juce::XmlDocument (juce::String::fromUTF8 (text.data(), (int) text.size())).getDocumentElement();

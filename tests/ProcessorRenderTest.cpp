@@ -385,18 +385,30 @@ TEST_F (RenderTest, MidiPreviousOnFirstEntryOnlyPauses)
     EXPECT_EQ (processor->getCurrentIndex(), 0);
 }
 
-TEST_F (RenderTest, UnopenableCurrentEntryIsSilentAndRetried)
+TEST_F (RenderTest, EntryThatCannotLoadIsTriedOnceAndPassedAfterTheGap)
 {
     const auto broken = audioFolder().getChildFile ("broken.wav");
     ASSERT_TRUE (broken.replaceWithText ("not audio at all"));
     processor->addFile (broken);
+    add ("a.wav", 1.0);
     render();
     processor->paused = false;
 
     EXPECT_TRUE (isSilent (render()));
+
+    // Not opened again within the selection, even once it could be.
+    testaudio::write (broken, deviceRate, 2, 8000);
+    EXPECT_TRUE (isSilent (render()));
     EXPECT_EQ (processor->playlist[0]->source, nullptr);
 
-    testaudio::write (broken, deviceRate, 2, 8000);   // the file becomes readable
+    for (int i = 0; i < 3 && processor->getCurrentIndex() == 0; ++i)   // the 0.5 s gap: 5 blocks in all
+        EXPECT_TRUE (isSilent (render()));
+
+    EXPECT_EQ (processor->getCurrentIndex(), 1);
+    EXPECT_TRUE (blockPlays (render(), 0));
+
+    // Selected again, it is tried again.
+    processor->selectTrack (0);
     EXPECT_TRUE (blockPlays (render(), 0));
 }
 
