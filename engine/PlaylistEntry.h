@@ -31,6 +31,9 @@ public:
         read, and writing zeros would destroy them. */
     void storePoints();
 
+    /** True once the file has opened, when the entry was made or since. */
+    bool hasOpened() const   { return points->opened; }
+
     /** The play position in seconds: the source's, or `position` while there is none. */
     float getPositionSeconds() const;
 

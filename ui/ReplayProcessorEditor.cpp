@@ -298,8 +298,19 @@ void ReplayProcessorEditor::buttonClicked (Button* button)
 void ReplayProcessorEditor::addPathChosen (const File& folder)
 {
     config.setValue ("LastUsedPath", folder.getFullPathName());
-    getProcessor().addDirectory (folder);
+    const auto cutShort = getProcessor().addDirectory (folder);
     playlist->updateContent();
+
+    if (! cutShort.isEmpty())
+    {
+        juce::StringArray paths;
+
+        for (const auto& cut : cutShort)
+            paths.add (cut.getFullPathName());
+
+        tellUser (TRANS ("Folder not fully added"),
+                  TRANS ("Listing these folders took too long and was cut short:") + "\n" + paths.joinIntoString ("\n"));
+    }
 }
 
 void ReplayProcessorEditor::addFileChosen (const File& file)
@@ -317,10 +328,7 @@ void ReplayProcessorEditor::addFileChosen (const File& file)
         return;
     }
 
-    // An entry whose file didn't open has neither a length nor tags.
-    const auto* added = engine.playlist.getLast();
-
-    if (added->lengthSeconds.load() <= 0.0f && added->getTitle().isEmpty())
+    if (! engine.playlist.getLast()->hasOpened())
         tellUser (TRANS ("File not playable"), file.getFullPathName() + "\n" + TRANS ("can't be opened as audio."));
 }
 
