@@ -3,9 +3,6 @@
 AudioSetupPage::AudioSetupPage (juce::AudioDeviceManager& manager)
     : deviceManager (manager)
 {
-    selector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 32, 0, 32,
-                                                                      true, true, true, true);
-    addAndMakeVisible (*selector);
     setSize (600, 400);
 }
 
@@ -16,5 +13,24 @@ AudioSetupPage::~AudioSetupPage()
 
 void AudioSetupPage::resized()
 {
-    selector->setBounds (8, 8, getWidth() - 16, getHeight() - 16);
+    if (selector != nullptr)
+        selector->setBounds (8, 8, getWidth() - 16, getHeight() - 16);
+}
+
+void AudioSetupPage::visibilityChanged()
+{
+    if (! isVisible())
+    {
+        selector = nullptr;
+        return;
+    }
+
+    if (selector == nullptr)
+    {
+        // Built from the device manager each time, so it shows the devices as they are now.
+        selector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 32, 0, 32,
+                                                                         true, true, true, true);
+        addAndMakeVisible (*selector);
+        resized();
+    }
 }

@@ -2,7 +2,9 @@
 
 #include <juce_audio_utils/juce_audio_utils.h>
 
-/** The "Audio Setup" tab: the framework's device selector on the shared device manager. */
+/** The "Audio Setup" tab: the framework's device selector on the shared device manager.
+    The selector exists only while the page is visible: its input meter polls 20 times a
+    second and has the audio thread measure the input, whether or not anyone sees it. */
 class AudioSetupPage : public juce::Component
 {
 public:
@@ -10,9 +12,10 @@ public:
     ~AudioSetupPage() override;
 
     void resized() override;
+    void visibilityChanged() override;
 
     juce::AudioDeviceManager& deviceManager;
-    std::unique_ptr<juce::AudioDeviceSelectorComponent> selector;
+    std::unique_ptr<juce::AudioDeviceSelectorComponent> selector;   // null while hidden
 
 private:
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (AudioSetupPage)
