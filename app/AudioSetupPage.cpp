@@ -9,9 +9,6 @@ AudioSetupPage::AudioSetupPage (juce::AudioDeviceManager& manager, const juce::S
     addChildComponent (*problemLabel);
     problemLabel->setVisible (problem.isNotEmpty());
 
-    selector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 32, 0, 32,
-                                                                      true, true, true, true);
-    addAndMakeVisible (*selector);
     deviceManager.addChangeListener (this);
     setSize (600, 400);
 }
@@ -38,5 +35,24 @@ void AudioSetupPage::resized()
     if (problemLabel->isVisible())
         problemLabel->setBounds (area.removeFromTop (48));
 
-    selector->setBounds (area);
+    if (selector != nullptr)
+        selector->setBounds (area);
+}
+
+void AudioSetupPage::visibilityChanged()
+{
+    if (! isVisible())
+    {
+        selector = nullptr;
+        return;
+    }
+
+    if (selector == nullptr)
+    {
+        // Built from the device manager each time, so it shows the devices as they are now.
+        selector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 32, 0, 32,
+                                                                         true, true, true, true);
+        addAndMakeVisible (*selector);
+        resized();
+    }
 }

@@ -3,7 +3,9 @@
 #include <juce_audio_utils/juce_audio_utils.h>
 
 /** The "Audio Setup" tab: the framework's device selector on the shared device manager,
-    under the reason no output could be opened, while none is open. */
+    under the reason no output could be opened, while none is open. The selector exists only
+    while the page is visible: its input meter polls 20 times a second and has the audio
+    thread measure the input, whether or not anyone sees it. */
 class AudioSetupPage : public juce::Component,
                        private juce::ChangeListener
 {
@@ -12,10 +14,11 @@ public:
     ~AudioSetupPage() override;
 
     void resized() override;
+    void visibilityChanged() override;
 
     juce::AudioDeviceManager& deviceManager;
     std::unique_ptr<juce::Label> problemLabel;
-    std::unique_ptr<juce::AudioDeviceSelectorComponent> selector;
+    std::unique_ptr<juce::AudioDeviceSelectorComponent> selector;   // null while hidden
 
 private:
     /** Hides the problem once the user has opened a device. */

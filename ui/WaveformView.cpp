@@ -1,8 +1,21 @@
 #include "ui/WaveformView.h"
 
 #include <cmath>
+#include <tuple>
 
 using namespace juce;
+
+namespace
+{
+    // The timer follows the play position at 25 ms; after half a second in which nothing
+    // moved it checks every 100 ms, and returns to 25 ms at the first move.
+    constexpr int followingMs = 25;
+    constexpr int restingMs = 100;
+    constexpr int quietTicksBeforeResting = 20;
+
+    const Colour backgroundColour (0xff555555);
+    const Colour waveColour (0xffadd8e6);
+}
 
 WaveformView::PopupCallback::PopupCallback (PlaylistEntry* e, float t)
     : entry (e), time (t)
@@ -33,6 +46,7 @@ WaveformView::WaveformView (AudioFormatManager& manager, ReplayProcessor& p)
 {
     thumbnail.addChangeListener (this);
 
+    setOpaque (true);   // paint() covers every pixel: what lies behind is not painted
     addAndMakeVisible (scrollbar);
     scrollbar.setRangeLimits (visibleRange);
     scrollbar.setAutoHide (false);
@@ -53,6 +67,7 @@ WaveformView::~WaveformView()
 void WaveformView::setSource (PlaylistEntry* entry)
 {
     currentTrack = entry;
+    waveImage = {};
 
     if (entry != nullptr)
     {
@@ -78,7 +93,7 @@ void WaveformView::setSource (PlaylistEntry* entry)
         const auto length = thumbnail.getTotalLength();
         scrollbar.setRangeLimits (length > 0.0 ? Range<double> (0.0, length) : Range<double>());
 
-        startTimer (25);
+        followClosely();
 
         for (auto* marker : { &positionMarker, &cueMarker, &loopMarker })
             marker->setVisible (true);
@@ -114,16 +129,22 @@ void WaveformView::setZoomFactor (double amount)
 
 void WaveformView::setRange (Range<double> newRange)
 {
+    const auto moved = newRange != visibleRange;
+
     visibleRange = newRange;
     scrollbar.setCurrentRange (visibleRange, dontSendNotification);
     updateMarkers();
-    repaint();
+
+    // The markers and the scroll bar repaint themselves when they move. The channels are
+    // copied a whole column at a time, so a move of less than a column shows the same picture.
+    const auto area = getWaveArea();
+
+    if (moved && (paintedColumn < 0 || imageColumnFor (area) != paintedColumn))
+        repaint (area);
 }
 
 void WaveformView::timerCallback()
 {
-    updateMarkers();
-
     if (currentTrack == nullptr)
         return;
 
@@ -132,7 +153,28 @@ void WaveformView::timerCallback()
     const auto newStart = position - length * 0.5;
     const auto newEnd = jmax (newStart, (newStart - visibleRange.getStart()) + visibleRange.getEnd());
 
+    // Placing the range places the markers; whatever has not moved is not repainted.
+    const auto placed = [this]
+    {
+        return std::make_tuple (visibleRange, positionMarker.getRectangle(), cueMarker.getRectangle(),
+                                loopMarker.getRectangle());
+    };
+
+    const auto before = placed();
     setRange ({ newStart, newEnd });
+
+    if (placed() != before)
+        followClosely();
+    else if (++quietTicks == quietTicksBeforeResting)
+        startTimer (restingMs);
+}
+
+void WaveformView::followClosely()
+{
+    quietTicks = 0;
+
+    if (getTimerInterval() != followingMs)
+        startTimer (followingMs);
 }
 
 void WaveformView::updateMarkers()
@@ -170,19 +212,85 @@ void WaveformView::updateMarkers()
     place (loopMarker, xA, xB - xA);
 }
 
+Rectangle<int> WaveformView::getWaveArea() const
+{
+    auto area = getLocalBounds();
+    area.removeFromBottom (scrollbar.getHeight() + 4);
+    return area.reduced (2);
+}
+
+int WaveformView::imageColumnFor (Rectangle<int> area) const
+{
+    if (! waveImage.isValid() || area.isEmpty() || waveImage.getHeight() != area.getHeight()
+        || waveImage.getWidth() != area.getWidth() * 3 || imageSamples != thumbnail.getNumSamplesFinished())
+        return -1;
+
+    const auto perPixel = imageRange.getLength() / waveImage.getWidth();
+    const auto visiblePerPixel = visibleRange.getLength() / area.getWidth();
+
+    if (! (std::abs (visiblePerPixel - perPixel) <= perPixel * 1.0e-6))
+        return -1;
+
+    const auto column = std::round ((visibleRange.getStart() - imageRange.getStart()) / perPixel);
+    return column >= 0.0 && column <= (double) (waveImage.getWidth() - area.getWidth()) ? (int) column : -1;
+}
+
+void WaveformView::renderImage (Rectangle<int> area)
+{
+    const auto length = visibleRange.getLength();
+
+    if (! (length > 0.0) || ! std::isfinite (length) || ! std::isfinite (visibleRange.getStart()))
+    {
+        waveImage = {};
+        return;
+    }
+
+    if (waveImage.getWidth() != area.getWidth() * 3 || waveImage.getHeight() != area.getHeight())
+        waveImage = Image (Image::RGB, area.getWidth() * 3, area.getHeight(), false);
+
+    // The view's span on either side, at the view's scale: following the play position
+    // slides along the image until it runs out.
+    imageRange = { visibleRange.getStart() - length, visibleRange.getEnd() + length };
+    imageSamples = thumbnail.getNumSamplesFinished();
+
+    Graphics g (waveImage);
+    g.fillAll (backgroundColour);
+    g.setColour (waveColour);
+    thumbnail.drawChannels (g, waveImage.getBounds(), imageRange.getStart(), imageRange.getEnd(), 1.0f);
+}
+
 void WaveformView::paint (Graphics& g)
 {
-    g.fillAll (Colour (0xff555555));
-    g.setColour (Colour (0xffadd8e6));
-
     if (thumbnail.getTotalLength() > 0.0)
     {
-        auto area = getLocalBounds();
-        area.removeFromBottom (scrollbar.getHeight() + 4);
-        thumbnail.drawChannels (g, area.reduced (2), visibleRange.getStart(), visibleRange.getEnd(), 1.0f);
+        const auto area = getWaveArea();
+
+        if (imageColumnFor (area) < 0)
+            renderImage (area);
+
+        paintedColumn = imageColumnFor (area);
+
+        if (paintedColumn < 0)
+        {
+            g.fillAll (backgroundColour);
+            return;
+        }
+
+        // The image has the background under the channels: it covers the area by itself.
+        {
+            Graphics::ScopedSaveState state (g);
+            g.excludeClipRegion (area);
+            g.fillAll (backgroundColour);
+        }
+
+        Graphics::ScopedSaveState state (g);
+        g.reduceClipRegion (area);
+        g.drawImageAt (waveImage, area.getX() - paintedColumn, area.getY());
     }
     else
     {
+        g.fillAll (backgroundColour);
+        g.setColour (waveColour);
         g.setFont (14.0f);
         g.drawFittedText ("(No audio file selected)", getLocalBounds(), Justification::centred, 2, 0.7f);
     }
@@ -195,6 +303,7 @@ void WaveformView::resized()
 
 void WaveformView::changeListenerCallback (ChangeBroadcaster*)
 {
+    waveImage = {};   // more of the file has been read
     repaint();
 }
 
@@ -228,6 +337,7 @@ void WaveformView::mouseDrag (const MouseEvent& e)
                                   processor.getEntryPositionSeconds (*currentTrack) - step);
 
     processor.moveEntryTo (*currentTrack, position);
+    followClosely();   // shown as promptly as a playing file's moves
 }
 
 void WaveformView::mouseWheelMove (const MouseEvent&, const MouseWheelDetails& wheel)

@@ -6,8 +6,10 @@
 
 /** The waveform of the entry the editor shows, with a scroll bar and markers for the play
     position, the cue point and the A-B loop. While an entry is shown, a 25 ms timer keeps
-    the play position in the middle. The right button opens a marker menu, dragging moves
-    the position a second at a time and the wheel zooms. */
+    the play position in the middle (at 100 ms while nothing moves). The right button opens
+    a marker menu, dragging moves the position a second at a time and the wheel zooms.
+    The channels are drawn once into an image wider than the view and copied from it; a tick
+    repaints only what moved: a marker, or the channels once they move by a whole pixel. */
 class WaveformView : public juce::Component,
                      public juce::ChangeListener,
                      private juce::Timer
@@ -60,8 +62,25 @@ public:
     float zoom = 0.0f;
 
 private:
+    /** Where the channels are drawn: above the scroll bar, inside a 2-pixel margin. */
+    juce::Rectangle<int> getWaveArea() const;
+
+    /** The column of the image to show at the area's left edge, or -1 when the image does
+        not hold the visible range at its scale or the thumbnail has changed since. */
+    int imageColumnFor (juce::Rectangle<int> area) const;
+    void renderImage (juce::Rectangle<int> area);
+
+    /** Puts the timer back to the following rate. */
+    void followClosely();
+
     ReplayProcessor& processor;
     juce::AudioFormatManager& formatManager;
+
+    juce::Image waveImage;           // three areas wide: a view-width margin on each side
+    juce::Range<double> imageRange;  // the times across the image
+    juce::int64 imageSamples = -1;   // the thumbnail's loaded samples when it was drawn
+    int paintedColumn = -1;          // the column the last paint showed
+    int quietTicks = 0;              // timer ticks in a row in which nothing moved
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WaveformView)
 };
