@@ -1,20 +1,42 @@
 #include "app/AudioSetupPage.h"
 
-AudioSetupPage::AudioSetupPage (juce::AudioDeviceManager& manager)
+AudioSetupPage::AudioSetupPage (juce::AudioDeviceManager& manager, const juce::String& problem)
     : deviceManager (manager)
 {
+    problemLabel = std::make_unique<juce::Label> ("problemLabel", problem);
+    problemLabel->setColour (juce::Label::textColourId, juce::Colour (0xffff4040));
+    problemLabel->setJustificationType (juce::Justification::topLeft);
+    addChildComponent (*problemLabel);
+    problemLabel->setVisible (problem.isNotEmpty());
+
     selector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 32, 0, 32,
                                                                       true, true, true, true);
     addAndMakeVisible (*selector);
+    deviceManager.addChangeListener (this);
     setSize (600, 400);
 }
 
 AudioSetupPage::~AudioSetupPage()
 {
+    deviceManager.removeChangeListener (this);
     selector = nullptr;
+}
+
+void AudioSetupPage::changeListenerCallback (juce::ChangeBroadcaster*)
+{
+    if (problemLabel->isVisible() && deviceManager.getCurrentAudioDevice() != nullptr)
+    {
+        problemLabel->setVisible (false);
+        resized();
+    }
 }
 
 void AudioSetupPage::resized()
 {
-    selector->setBounds (8, 8, getWidth() - 16, getHeight() - 16);
+    auto area = getLocalBounds().reduced (8);
+
+    if (problemLabel->isVisible())
+        problemLabel->setBounds (area.removeFromTop (48));
+
+    selector->setBounds (area);
 }

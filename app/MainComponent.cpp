@@ -6,7 +6,7 @@ MainComponent::MainComponent()
 {
     setLookAndFeel (&lookAndFeel);
 
-    deviceManager.initialise (2, 2, nullptr, true, {}, nullptr);
+    const auto audioProblem = openAudioDevice (deviceManager);
 
     processor = std::make_unique<ReplayProcessor>();
     editor.reset (processor->createEditor());
@@ -22,7 +22,7 @@ MainComponent::MainComponent()
     tabs->setSize (editorWidth, editorHeight + 30);
     tabs->setTabBarDepth (30);
     tabs->addTab ("Velorin", tabColour, editor.get(), true, -1);
-    tabs->addTab ("Audio Setup", tabColour, new AudioSetupPage (deviceManager), true, -1);
+    tabs->addTab ("Audio Setup", tabColour, new AudioSetupPage (deviceManager, audioProblem), true, -1);
     tabs->setCurrentTabIndex (0);
 
     player.setProcessor (processor.get());
@@ -49,6 +49,23 @@ MainComponent::~MainComponent()
     tabs = nullptr;
 
     setLookAndFeel (nullptr);
+}
+
+juce::String MainComponent::openAudioDevice (juce::AudioDeviceManager& manager)
+{
+    auto error = manager.initialise (2, 2, nullptr, true, {}, nullptr);
+
+    // ALSA fails the whole device when its capture side fails; playing needs only the output.
+    if (manager.getCurrentAudioDevice() == nullptr)
+        if (const auto outputError = manager.initialise (0, 2, nullptr, true, {}, nullptr); outputError.isNotEmpty())
+            error = outputError;
+
+    if (manager.getCurrentAudioDevice() != nullptr)
+        return {};
+
+    // Without a sound card the framework may report nothing at all.
+    return TRANS ("No audio output could be opened:") + " "
+         + (error.isNotEmpty() ? error : TRANS ("no audio device was found."));
 }
 
 void MainComponent::writeDataFiles()

@@ -22,6 +22,11 @@ public:
         but leaves everything running. */
     void writeDataFiles();
 
+    /** Opens the default device with two inputs and two outputs, else (where the capture
+        side can't open, or not at the output's rate) for output only. Returns what to tell
+        the user when no output opened at all, else an empty string. */
+    static juce::String openAudioDevice (juce::AudioDeviceManager& deviceManager);
+
     DravikLightLookAndFeel lookAndFeel;
     juce::ComponentBoundsConstrainer constrainer;
     std::unique_ptr<juce::ResizableCornerComponent> resizer;

@@ -156,10 +156,18 @@ void ReplayProcessor::changeProgramName (int, const juce::String&) {}
 
 const juce::String ReplayProcessor::getProgramName (int index)
 {
-    if (auto* entry = playlist[index])
-        return entry->getFilePath();
+    // A host may ask from any thread: the entry is only read while DELETE and CLEAR can't
+    // take it away, and only the copied path leaves the lock.
+    juce::String path;
 
-    return {};
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+
+        if (auto* entry = playlist[index])
+            path = entry->getFilePath();
+    }
+
+    return path;
 }
 
 void ReplayProcessor::getStateInformation (juce::MemoryBlock& destData)
@@ -201,8 +209,8 @@ void ReplayProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Midi
             {
                 case 0:  switchTrack (currentIndex + 1); break;
                 case 1:  switchTrack (currentIndex - 1); break;
-                case 2:  paused = ! paused; break;
-                case 3:  loopEnabled = ! loopEnabled; break;
+                case 2:  flip (paused); break;
+                case 3:  flip (loopEnabled); break;
                 default: break;
             }
         }
@@ -304,6 +312,16 @@ void ReplayProcessor::selectTrack (int index)
     {
         const juce::ScopedLock sl (getCallbackLock());
         unloaded = switchTrack (index);
+    }
+}
+
+void ReplayProcessor::stepTrack (int delta)
+{
+    std::unique_ptr<ResampledAudioFormatReaderSource> unloaded;
+
+    {
+        const juce::ScopedLock sl (getCallbackLock());
+        unloaded = switchTrack (getCurrentIndex() + delta);
     }
 }
 

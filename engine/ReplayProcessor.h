@@ -89,6 +89,18 @@ public:
     /** Makes another entry current, unloading the one it leaves. */
     void selectTrack (int index);
 
+    /** Moves the current index by delta (">>" is +1, "<<" -1), reading and changing it under
+        one hold of the callback lock, so a track change by a block in between isn't lost. */
+    void stepTrack (int delta);
+
+    /** Inverts a flag in one atomic step: the user interface and processBlock both flip
+        `paused` and `loopEnabled`, and a separate read and write would lose one of two flips. */
+    static void flip (std::atomic<bool>& flag)
+    {
+        auto expected = flag.load();
+        while (! flag.compare_exchange_weak (expected, ! expected)) {}
+    }
+
     /** The current index, or -1 while the playlist is empty. */
     int getCurrentIndex() const;
 

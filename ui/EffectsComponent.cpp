@@ -166,22 +166,22 @@ void EffectsComponent::buttonClicked (Button* button)
 
     if (button == nextButton.get())
     {
-        processor->selectTrack (processor->getCurrentIndex() + 1);
+        processor->stepTrack (1);
         learnTarget = 0;
     }
     else if (button == prevButton.get())
     {
-        processor->selectTrack (processor->getCurrentIndex() - 1);
+        processor->stepTrack (-1);
         learnTarget = 1;
     }
     else if (button == playButton.get())
     {
-        processor->paused = ! processor->paused;
+        ReplayProcessor::flip (processor->paused);
         learnTarget = 2;
     }
     else if (button == repeatButton.get())
     {
-        processor->loopEnabled = ! processor->loopEnabled;
+        ReplayProcessor::flip (processor->loopEnabled);
         learnTarget = 3;
     }
     else if (button == cueButton.get())

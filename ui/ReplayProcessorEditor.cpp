@@ -62,6 +62,15 @@ ReplayProcessorEditor::ReplayProcessorEditor (ReplayProcessor* p)
                                                    answer (result != 0);
                                            }));
     };
+
+    tellUser = [] (const String& title, const String& message)
+    {
+        // Without a screen (run headless) there is nowhere to put a box: the log gets it.
+        if (Desktop::getInstance().isHeadless())
+            Logger::writeToLog (title + ": " + message);
+        else
+            AlertWindow::showMessageBoxAsync (MessageBoxIconType::WarningIcon, title, message);
+    };
 }
 
 ReplayProcessorEditor::~ReplayProcessorEditor()
@@ -174,10 +183,14 @@ void ReplayProcessorEditor::setCurrentTrack (int row)
 void ReplayProcessorEditor::timerCallback()
 {
     const int index = getProcessor().getCurrentIndex();
+    auto* entry = entryAt (index);
 
-    if (index != lastShownIndex)
+    // Deleting the current row makes the next entry current at the same index: the views
+    // follow the entry itself, not only its number.
+    if (index != lastShownIndex || entry != lastShownEntry.get())
     {
         lastShownIndex = index;
+        lastShownEntry = entry;
         playlist->selectRow (index);
         setCurrentTrack (index);
     }
@@ -192,11 +205,11 @@ bool ReplayProcessorEditor::keyPressed (const KeyPress& key, Component*)
 
     if (code == KeyPress::spaceKey)
     {
-        engine.paused = ! engine.paused;
+        ReplayProcessor::flip (engine.paused);
     }
     else if (code == KeyPress::F9Key)
     {
-        engine.loopEnabled = ! engine.loopEnabled;
+        ReplayProcessor::flip (engine.loopEnabled);
     }
     else if (code == KeyPress::F10Key)
     {
@@ -247,7 +260,8 @@ void ReplayProcessorEditor::buttonClicked (Button* button)
     }
     else if (button == addFileButton.get())
     {
-        launchChooser (TRANS ("Choose a file to open..."), "LastUsedFile", "*.mp3;*.ogg;*.wav;*.aif;*.wma;*.flac",
+        // Offers exactly what the player plays.
+        launchChooser (TRANS ("Choose a file to open..."), "LastUsedFile", engine.formatManager.getWildcardForAllFormats(),
                        FileBrowserComponent::openMode | FileBrowserComponent::canSelectFiles,
                        [this] (const File& f) { addFileChosen (f); });
     }
@@ -261,6 +275,7 @@ void ReplayProcessorEditor::buttonClicked (Button* button)
     {
         waveform->setSource (nullptr);
         effects.currentTrack = nullptr;
+        effects.playInfoLabel->setText ({}, dontSendNotification);   // no entry is left to show times of
         engine.clearPlaylist();
     }
     else if (button == loadButton.get())
@@ -290,8 +305,30 @@ void ReplayProcessorEditor::addPathChosen (const File& folder)
 void ReplayProcessorEditor::addFileChosen (const File& file)
 {
     config.setValue ("LastUsedFile", file.getParentDirectory().getFullPathName());
-    getProcessor().addFile (file);
+
+    auto& engine = getProcessor();
+    const int rowsBefore = engine.playlist.size();
+    engine.addFile (file);
     playlist->updateContent();
+
+    if (engine.playlist.size() == rowsBefore)
+    {
+        tellUser (TRANS ("File not added"), file.getFullPathName() + "\n" + TRANS ("is not a WAV or AIFF file."));
+        return;
+    }
+
+    // An entry whose file didn't open has neither a length nor tags.
+    const auto* added = engine.playlist.getLast();
+
+    if (added->lengthSeconds.load() <= 0.0f && added->getTitle().isEmpty())
+        tellUser (TRANS ("File not playable"), file.getFullPathName() + "\n" + TRANS ("can't be opened as audio."));
+}
+
+void ReplayProcessorEditor::save (const File& file)
+{
+    if (! getProcessor().savePlaylist (file))
+        tellUser (TRANS ("Playlist not saved"), TRANS ("The playlist could not be written to") + "\n"
+                                                   + file.getFullPathName() + "\n\n" + XmlFiles::getLastWriteError());
 }
 
 void ReplayProcessorEditor::saveChosen (const File& file)
@@ -300,7 +337,7 @@ void ReplayProcessorEditor::saveChosen (const File& file)
 
     if (file.hasFileExtension ("xml"))
     {
-        getProcessor().savePlaylist (file);
+        save (file);
         return;
     }
 
@@ -308,30 +345,37 @@ void ReplayProcessorEditor::saveChosen (const File& file)
 
     if (! target.exists())
     {
-        getProcessor().savePlaylist (target);
+        save (target);
         return;
     }
 
     askToOverwrite ([safeThis = SafePointer<ReplayProcessorEditor> (this), target] (bool ok)
     {
         if (ok && safeThis != nullptr)
-            safeThis->getProcessor().savePlaylist (target);
+            safeThis->save (target);
     });
 }
 
 void ReplayProcessorEditor::loadChosen (const File& file)
 {
     config.setValue ("LastUsedPlaylist", file.getParentDirectory().getFullPathName());
-    loadPlaylist (file);
+
+    if (! loadPlaylist (file))
+    {
+        const bool readable = XmlFiles::isRegularFile (file) && FileInputStream (file).openedOk();
+        tellUser (TRANS ("Playlist not loaded"),
+                  file.getFullPathName() + "\n" + (readable ? TRANS ("is not a playlist.") : TRANS ("can't be read.")));
+    }
+
     playlist->updateContent();
 }
 
-void ReplayProcessorEditor::loadPlaylist (const File& file)
+bool ReplayProcessorEditor::loadPlaylist (const File& file)
 {
     const auto root = XmlFiles::parseFile (file);
 
     if (root == nullptr || root->getTagName() != "playlist")
-        return;
+        return false;
 
     for (auto* item : root->getChildIterator())
     {
@@ -343,4 +387,6 @@ void ReplayProcessorEditor::loadPlaylist (const File& file)
         if (listed != File())
             getProcessor().addFile (listed);
     }
+
+    return true;
 }

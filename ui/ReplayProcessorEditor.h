@@ -43,8 +43,9 @@ public:
     void saveChosen (const juce::File& file);
     void loadChosen (const juce::File& file);
 
-    /** Adds every file a saved playlist lists; an unreadable file or item adds nothing. */
-    void loadPlaylist (const juce::File& file);
+    /** Adds every file a saved playlist lists; an unreadable file or item adds nothing.
+        False when the file couldn't be read or isn't a playlist. */
+    bool loadPlaylist (const juce::File& file);
 
     /** The folder a chooser starts in: the stored one, else the music folder, else home. */
     juce::File startFolderFor (const juce::String& key) const;
@@ -52,6 +53,10 @@ public:
     /** Asks whether an existing playlist file may be overwritten and passes the answer on.
         Shows the OK/Cancel box; tests put their own answer here. */
     std::function<void (std::function<void (bool)>)> askToOverwrite;
+
+    /** Tells the user that something they asked for didn't happen, and why. Shows an
+        asynchronous message box; tests put their own here. */
+    std::function<void (const juce::String& title, const juce::String& message)> tellUser;
 
     //==============================================================================
     ConfigFile config { "Velorin" };
@@ -67,10 +72,14 @@ public:
     std::unique_ptr<juce::TextButton> saveButton;
     EffectsComponent effects;
     int lastShownIndex = -1;
+    juce::WeakReference<PlaylistEntry> lastShownEntry;   // the entry the views show, gone once deleted
 
 private:
     ReplayProcessor& getProcessor() const;
     PlaylistEntry* entryAt (int row) const;
+
+    /** Writes the playlist file, telling the user when it wasn't written. */
+    void save (const juce::File& file);
 
     /** Opens the framework's file chooser; `chosen` runs only when the user confirms. */
     void launchChooser (const juce::String& title, const juce::String& key, const juce::String& patterns,
