@@ -187,5 +187,5 @@ TEST_F (LookAndFeelTest, DrawsAsTheReference)
         at (origin.x, origin.y, [&, style = style, w = w, h = h] { lf.drawLinearSliderThumb (g, 0, 0, w, h, w == 60 ? 30.0f : 100.0f, 0.0f, 200.0f, style, slider); });
     }
 
-    EXPECT_TRUE (matchesReference (image, "look-and-feel"));
+    EXPECT_TRUE (matchesReference (image, "look-and-feel.png"));
 }

@@ -6,79 +6,56 @@
 
 #include <cmath>
 
-/** Every test runs in a HOME of its own. */
+/** The text or image equals tests/references/<name> (images to 2 steps a channel). With
+    VELORIN_UPDATE_REFERENCES=1 the reference is written instead; a mismatch leaves the actual one
+    in the working folder, to compare or to take. */
+::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name);
+::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name);
+
+/** Every test runs in a HOME of its own. What a test notes is compared, when it ends, with
+    tests/references/<suite>.<test>.txt: a record of what the program did at each step. */
 class VelorinTest : public ::testing::Test
 {
 protected:
-    juce::File dataFile (const char* name) const   { return privateHome.dataFolder().getChildFile (name); }
+    void TearDown() override;
 
-    /** A ramp file in ~/audio (rate, channels, seconds, bits). */
-    juce::File audioFile (const juce::String& name, double rate = 8000.0, int channels = 2, double seconds = 1.0, int bits = 24) const
-    {
-        const auto file = audio.getChildFile (name);
-        EXPECT_TRUE (testkit::writeAudio (file, rate, channels, std::llround (seconds * rate), bits)) << name;
-        return file;
-    }
+    /** Adds a line to the record ("<what>: <values>"); data keys, which hash paths in this HOME, as "<key>". */
+    void note (const juce::String& what, const juce::String& values = {});
+
+    juce::File dataFile (const char* name) const   { return privateHome.dataFolder().getChildFile (name); }
+    /** A data file's text, CR shown as "\\r", the audio folder as "~/audio". */
+    juce::String read (const juce::File& file) const   { return file.loadFileAsString().replace ("\r", "\\r").replace (audio.getFullPathName(), "~/audio"); }
+    juce::String read (const char* name) const         { return read (dataFile (name)); }
+
+    /** A ramp file in ~/audio. */
+    juce::File audioFile (const juce::String& name, double rate = 8000.0, int channels = 2, double seconds = 1.0, int bits = 24) const;
 
     /** The key that names a file's element in data.xml. */
-    static juce::String keyOf (const juce::File& file)
-    {
-        juce::AudioFormatManager formats;
-        formats.registerBasicFormats();
-        return PlaylistEntry (file, &formats, nullptr).getKey();
-    }
+    static juce::String keyOf (const juce::File& file);
 
     testkit::PrivateHome privateHome;
     const juce::File home = privateHome.home, audio = home.getChildFile ("audio");
-    const juce::String declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n";
+    juce::String record;
 };
 
-/** The image equals tests/references/<name>.png (to 2 steps a channel). VELORIN_UPDATE_REFERENCES=1
-    writes the reference instead; a mismatch leaves <name>-actual.png in the working folder. */
-inline ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name)
-{
-    const auto reference = juce::File (VELORIN_REFERENCES).getChildFile (name + ".png");
-    const auto write = [&] (const juce::File& f) { f.deleteFile(); juce::FileOutputStream out (f); return juce::PNGImageFormat().writeImageToStream (image, out); };
-    if (getenv ("VELORIN_UPDATE_REFERENCES") != nullptr && ! write (reference))
-        return ::testing::AssertionFailure() << "cannot write " << reference.getFullPathName();
-
-    const auto expected = juce::ImageFileFormat::loadFrom (reference);
-    if (expected.getBounds() != image.getBounds())
-        return ::testing::AssertionFailure() << "no reference " << reference.getFullPathName() << " of this size";
-    int differing = 0;
-    for (int y = 0; y < image.getHeight(); ++y)
-        for (int x = 0; x < image.getWidth(); ++x)
-        {
-            const auto a = image.getPixelAt (x, y), b = expected.getPixelAt (x, y);
-            differing += std::abs (a.getRed() - b.getRed()) > 2 || std::abs (a.getGreen() - b.getGreen()) > 2
-                      || std::abs (a.getBlue() - b.getBlue()) > 2 || std::abs (a.getAlpha() - b.getAlpha()) > 2 ? 1 : 0;
-        }
-    if (differing == 0)
-        return ::testing::AssertionSuccess();
-    write (juce::File::getCurrentWorkingDirectory().getChildFile (name + "-actual.png"));
-    return ::testing::AssertionFailure() << differing << " pixels differ from " << reference.getFullPathName();
-}
-
-/** A processor at 8 kHz in blocks of 800 samples (0.1 s), so that files stay tiny; files at
-    that rate pass through the resampler unchanged. */
+/** A processor at 8 kHz in blocks of 800 samples (0.1 s), so that files stay tiny; files at that
+    rate pass through the resampler unchanged. */
 class ProcessorTest : public VelorinTest
 {
 protected:
     ProcessorTest()   { processor->setRateAndBufferSizeDetails (8000.0, 800); }
 
-    PlaylistEntry& add (const juce::String& name, double seconds = 1.0, int channels = 2, double rate = 8000.0)
-    {
-        processor->addFile (audioFile (name, rate, channels, seconds));
-        return *processor->playlist.getLast();
-    }
+    PlaylistEntry& add (const juce::String& name, double seconds = 1.0, int channels = 2, double rate = 8000.0);
 
-    juce::AudioBuffer<float> render (juce::MidiBuffer midi = {})
-    {
-        juce::AudioBuffer<float> buffer (2, 800);
-        buffer.clear();
-        testkit::renderBlock (*processor, buffer, midi);
-        return buffer;
-    }
+    /** Renders a block; with a name, notes it and the state after it. */
+    juce::AudioBuffer<float> render (const juce::String& what = {}, juce::MidiBuffer midi = {});
+
+    /** "current 1 (index 1), playing, loop | a.wav 2803 cue 0.25 | b.wav -": the current entry,
+        the flags, and each entry's read position ("-" while unloaded) and points. */
+    juce::String state() const;
+
+    /** The ramp samples a block holds, as runs of file positions ("0-799"), "silence", or "other". */
+    juce::String heard (const juce::AudioBuffer<float>& block) const;
 
     std::unique_ptr<ReplayProcessor> processor = std::make_unique<ReplayProcessor>();
 };
