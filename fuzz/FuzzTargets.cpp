@@ -16,22 +16,15 @@ namespace
 {
     std::function<void (const juce::String&)> failureHandler;
 
-    bool expect (bool condition, const juce::String& what)
+    bool expect (bool condition, const juce::String& what)   { return condition || (fail (what), false); }
+    juce::File homeFile (const char* path)                   { return juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (path); }
+
+    bool write (const juce::File& file, const juce::MemoryBlock& bytes)
     {
-        if (! condition)
-            fail (what);
-        return condition;
+        return expect (file.getParentDirectory().createDirectory() && (file.replaceWithData (bytes.getData(), bytes.getSize()) || bytes.isEmpty()), "cannot write " + file.getFileName());
     }
 
-    juce::File homeFile (const char* path)   { return juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (path); }
-
-    bool write (const juce::File& file, const void* data, std::size_t size)
-    {
-        file.getParentDirectory().createDirectory();
-        return file.replaceWithData (data, size) || (size == 0 && file.existsAsFile());
-    }
-
-    /** A reader leaves an exact .bak copy beside a file it could not read, and none otherwise. */
+    /** A reader leaves an exact .bak copy beside a file it could not read, or none. */
     bool backupHolds (const juce::File& file, const juce::MemoryBlock& input)
     {
         juce::MemoryBlock backup;
@@ -39,19 +32,15 @@ namespace
         return ! bak.existsAsFile() || expect (bak.loadFileAsData (backup) && backup == input && ! input.isEmpty(), bak.getFileName() + " does not hold the unreadable file");
     }
 
-    /** The real file that data files and playlists name (as "@key@", "@KEY@" and "@path@"). */
-    juce::File take()
-    {
-        const auto file = homeFile ("audio/take.wav");
-        if (! file.existsAsFile())
-            testkit::writeAudio (file, 44100.0, 2, 22050, 16);
-        return file;
-    }
+    bool parses (const juce::File& file)   { return expect (juce::XmlDocument::parse (file) != nullptr, "the " + file.getFileName() + " written does not parse"); }
 
+    /** The input with "@key@", "@KEY@" and "@path@" standing for a real file's key and path. */
     juce::MemoryBlock withTake (const std::uint8_t* data, std::size_t size)
     {
-        const auto path = take().getFullPathName();
-        const auto key = juce::MD5 (path.toRawUTF8(), (size_t) path.length()).toHexString();
+        const auto take = homeFile ("audio/take.wav");
+        if (! take.existsAsFile())
+            testkit::writeAudio (take, 44100.0, 2, 22050, 16);
+        const auto path = take.getFullPathName(), key = juce::MD5 (path.toRawUTF8(), (size_t) path.length()).toHexString();
         const std::pair<const char*, juce::String> tokens[] = { { "@key@", key }, { "@KEY@", key.toUpperCase() }, { "@path@", path } };
         juce::MemoryOutputStream out;
         for (std::size_t i = 0; i < size;)
@@ -74,26 +63,16 @@ namespace
         return juce::Random ((juce::int64) hash);
     }
 
-    /** A point a user may set: an ordinary time, a negative, a tiny or a huge value. */
-    float randomPoint (juce::Random& random)
-    {
-        const float points[] = { 0.0f, random.nextFloat() * 5.0f, -random.nextFloat() * 100.0f, std::ldexp (random.nextFloat(), -random.nextInt (150)),
-                                 std::ldexp (random.nextFloat(), random.nextInt (128)), (float) random.nextInt (100000) / 1000.0f };
-        return points[random.nextInt (6)];
-    }
-
     /** Byte 0: bit 0 ".aif" instead of ".wav", bit 1 loop on, bits 2-4 cue, 5-7 loop points. The
         rest is the file: added, shown in a waveform view and played for three seconds. */
     void audioFile (const std::uint8_t* data, std::size_t size)
     {
         const auto file = homeFile (size > 0 && (data[0] & 1) != 0 ? "fuzz/input.aif" : "fuzz/input.wav");
-        if (size == 0 || ! expect (write (file, data + 1, size - 1), "cannot write the input file"))
+        if (size == 0 || ! write (file, juce::MemoryBlock (data + 1, size - 1)))
             return;
         ReplayProcessor processor;
         processor.setRateAndBufferSizeDetails (48000.0, 512);
         processor.addFile (file);
-        if (! expect (processor.playlist.size() == 1, "the file was not added"))
-            return;
         auto& entry = *processor.playlist[0];
         const float points[] = { 0.0f, 0.3f, 1.7f, 2.9f, -5.0f, 3.0e38f, 1.0e6f, 0.01f };
         entry.cue = points[(data[0] >> 2) & 7];
@@ -106,22 +85,13 @@ namespace
         juce::AudioFormatManager formats;
         formats.registerBasicFormats();
         WaveformView view (formats, processor);
-        view.setSize (600, 160);
         view.setSource (&entry);
-        if (! expect (view.thumbnail.getTotalLength() <= entry.lengthSeconds * 1.000001 + 1.0e-6, "the thumbnail is longer than the file"))
-            return view.setSource (nullptr);
-        for (const auto deadline = juce::Time::getMillisecondCounter() + 5000; ! view.thumbnail.isFullyLoaded();)
-            if (! expect (juce::Time::getMillisecondCounter() < deadline, "the thumbnail is still reading after 5 s"))
-                return view.setSource (nullptr);
-            else
-                std::this_thread::sleep_for (std::chrono::microseconds (50));
-
+        bool ok = expect (view.thumbnail.getTotalLength() <= entry.lengthSeconds * 1.000001 + 1.0e-6, "the thumbnail is longer than the file");
+        for (const auto deadline = juce::Time::getMillisecondCounter() + 5000; ok && ! view.thumbnail.isFullyLoaded(); std::this_thread::sleep_for (std::chrono::microseconds (50)))
+            ok = expect (juce::Time::getMillisecondCounter() < deadline, "the thumbnail is still reading after 5 s");
         juce::AudioBuffer<float> buffer (2, 512);
-        for (int i = entry.lengthSeconds > 0.0f ? 282 : 1; --i >= 0;)   // a rejected file: one more try to open it
-        {
-            processor.paused = false;
-            testkit::renderBlock (processor, buffer);
-        }
+        for (int i = ! ok ? 0 : entry.lengthSeconds > 0.0f ? 282 : 1; --i >= 0;)   // a rejected file: one more try to open it
+            processor.paused = false, testkit::renderBlock (processor, buffer);
         view.setSource (nullptr);
     }
 
@@ -132,26 +102,26 @@ namespace
         const auto file = ReplayProcessor::getDataFile();
         const auto input = withTake (data, size);
         file.getSiblingFile ("data.xml.bak").deleteFile();
-        if (! expect (write (file, input.getData(), input.getSize()), "cannot write data.xml"))
+        if (! write (file, input))
             return;
-
         auto random = seededBy (data, size);
-        const float points[] = { randomPoint (random), randomPoint (random), randomPoint (random) };
-        for (int pass = 0; pass < 2; ++pass)
+        float points[3], read[3];
+        for (auto& p : points)
+            p = std::array { 0.0f, random.nextFloat() * 5.0f, -random.nextFloat() * 100.0f, std::ldexp (random.nextFloat(), -random.nextInt (150)),
+                             std::ldexp (random.nextFloat(), random.nextInt (128)), (float) random.nextInt (100000) / 1000.0f }[(size_t) random.nextInt (6)];
+        for (auto* values : { points, read })
         {
             ReplayProcessor processor;
-            processor.addFile (take());
-            if (! expect (processor.playlist[0]->lengthSeconds > 0.0f, "the take did not open"))
-                return;
+            processor.addFile (homeFile ("audio/take.wav"));
             auto& entry = *processor.playlist[0];
-            const float read[] = { entry.cue, entry.loopA, entry.loopB };
-            if (pass == 0)
+            if (! expect (entry.lengthSeconds > 0.0f, "the take did not open"))
+                return;
+            if (values == points)
                 entry.cue = points[0], entry.loopA = points[1], entry.loopB = points[2];
-            else
-                expect (std::memcmp (points, read, sizeof (points)) == 0, "the points read back differ from those written");
+            values[0] = entry.cue, values[1] = entry.loopA, values[2] = entry.loopB;
         }
-        if (backupHolds (file, input))
-            expect (juce::XmlDocument::parse (file) != nullptr, "the data.xml written does not parse");
+        if (expect (std::memcmp (points, read, sizeof (points)) == 0, "the points read back differ from those written") && backupHolds (file, input))
+            parses (file);
     }
 
     /** midi.map: a map reads it and learns a message (short, or a long SysEx), which must match;
@@ -160,9 +130,8 @@ namespace
     {
         const auto file = MidiMap::getMapFile();
         file.getSiblingFile ("midi.map.bak").deleteFile();
-        if (! expect (write (file, data, size), "cannot write midi.map"))
+        if (! write (file, juce::MemoryBlock (data, size)))
             return;
-
         auto random = seededBy (data, size);
         juce::uint8 sysex[150];
         for (auto& byte : sysex)
@@ -172,8 +141,7 @@ namespace
         juce::StringArray learned;
         {
             MidiMap map;
-            const int target = random.nextInt (MidiMap::numMappings);
-            int first = 0, action = -1;
+            int target = random.nextInt (MidiMap::numMappings), first = 0, action = -1;
             map.learning = true;
             map.selectLearnTarget (target);
             map.handleMessage (message, action);
@@ -186,7 +154,7 @@ namespace
             for (auto& mapping : map.mappings)
                 learned.add (mapping.message);
         }
-        if (! backupHolds (file, juce::MemoryBlock (data, size)) || ! expect (juce::XmlDocument::parse (file) != nullptr, "the midi.map written does not parse"))
+        if (! backupHolds (file, juce::MemoryBlock (data, size)) || ! parses (file))
             return;
         MidiMap again;
         for (int i = 0; i < MidiMap::numMappings; ++i)
@@ -198,7 +166,7 @@ namespace
         what follows a '&' it can't resolve as text), and from then on every write alike. */
     void configFile (const std::uint8_t* data, std::size_t size)
     {
-        if (! expect (write (XmlFiles::getDataFile (".config"), data, size), "cannot write .config"))
+        if (! write (XmlFiles::getDataFile (".config"), juce::MemoryBlock (data, size)))
             return;
         auto random = seededBy (data, size);
         const juce::String key = std::array { "LastUsedPath", "LastUsedFile", "LastUsedPlaylist" }[(size_t) random.nextInt (3)];
@@ -219,34 +187,31 @@ namespace
         bool same = settings[0].getTagName() == settings[1].getTagName() && settings[0].getNumAttributes() == settings[1].getNumAttributes();
         for (int i = 0; same && i < settings[0].getNumAttributes(); ++i)
             same = settings[0].getAttributeName (i) == settings[1].getAttributeName (i) && settings[0].getAttributeValue (i) == settings[1].getAttributeValue (i);
-        expect (same, "the settings read back differ from those written:\n" + settings[0].toString() + "\n---\n" + settings[1].toString());
-        expect (settings[2].isEquivalentTo (&settings[1], false), "the settings change from one write to the next");
+        if (expect (same, "the settings read back differ from those written:\n" + settings[0].toString() + "\n---\n" + settings[1].toString()))
+            expect (settings[2].isEquivalentTo (&settings[1], false), "the settings change from one write to the next");
     }
 
     /** A playlist loaded by the editor; saved, cleared and loaded again it lists the same files. */
     void playlist (const std::uint8_t* data, std::size_t size)
     {
         const auto loaded = homeFile ("fuzz/loaded.xml"), saved = homeFile ("fuzz/saved.xml");
-        const auto input = withTake (data, size);
-        if (! expect (write (loaded, input.getData(), input.getSize()), "cannot write the playlist"))
+        if (! write (loaded, withTake (data, size)) || ! saved.deleteFile())
             return;
-        saved.deleteFile();
-
         ReplayProcessor processor;
         ReplayProcessorEditor editor (&processor);
         editor.stopTimer();   // driven by hand, so every input runs alike
         juce::StringArray lists[2];
-        for (int pass = 0; pass < 2; ++pass)
+        for (auto* paths : { &lists[0], &lists[1] })
         {
-            editor.loadChosen (pass == 0 ? loaded : saved);
+            editor.loadChosen (paths == lists ? loaded : saved);
             editor.timerCallback();   // shows the current entry
             for (auto* entry : processor.playlist)
-                lists[pass].add (entry->getFilePath());
-            if (pass == 0)
+                paths->add (entry->getFilePath());
+            if (paths == lists)
                 editor.saveChosen (saved);
             editor.buttonClicked (editor.clearButton.get());
             editor.timerCallback();
-            if (pass == 0 && ! expect (juce::XmlDocument::parse (saved) != nullptr, "the saved playlist does not parse"))
+            if (paths == lists && ! parses (saved))
                 return;
         }
         expect (lists[0] == lists[1], "the saved playlist loads other files:\n" + lists[0].joinIntoString ("\n") + "\n---\n" + lists[1].joinIntoString ("\n"));
@@ -259,11 +224,11 @@ namespace
     {
         ReplayProcessor processor;
         processor.setRateAndBufferSizeDetails (48000.0, 512);
-        const auto second = homeFile ("audio/second.aif");
-        if (! second.existsAsFile())
-            testkit::writeAudio (second, 22050.0, 1, 4000);
-        processor.addFile (take());
-        processor.addFile (second);
+        withTake (data, 0);
+        if (! homeFile ("audio/second.aif").existsAsFile())
+            testkit::writeAudio (homeFile ("audio/second.aif"), 22050.0, 1, 4000);
+        for (auto* name : { "audio/take.wav", "audio/second.aif" })
+            processor.addFile (homeFile (name));
         processor.selectTrack (0);
         auto& map = processor.midiMap;
         for (auto& mapping : map.mappings)
