@@ -6,9 +6,6 @@
 
 namespace
 {
-    using juce::Colour;
-    const Colour base (0xff102030), orange (0xffffa500), darkOrange (0xffff8c00), cyan (0xff00ffff), white (0xffffffff);
-
     /** Gives a component the look-and-feel, and takes it back before either goes away. */
     struct Styled
     {
@@ -24,62 +21,43 @@ TEST_F (LookAndFeelTest, PaletteAndTypeface)
 {
     using namespace juce;
     DravikLightLookAndFeel lf;
-    const Colour grey (0xff808080);
-    const std::pair<int, Colour> rows[] = {
-        { DravikLightLookAndFeel::mainBackgroundColourId, base }, { AlertWindow::backgroundColourId, base },
-        { AlertWindow::outlineColourId, orange }, { AlertWindow::textColourId, white },
-        { TextButton::buttonColourId, base }, { TextButton::buttonOnColourId, base.brighter (0.2f) },
-        { TextButton::textColourOnId, Colour (0xff000000) }, { TextButton::textColourOffId, white },
-        { ToggleButton::textColourId, cyan }, { ListBox::outlineColourId, grey },
-        { ListBox::backgroundColourId, base.brighter (0.6f) }, { ListBox::textColourId, white },
-        { ComboBox::outlineColourId, grey }, { ComboBox::backgroundColourId, base.brighter (0.4f) },
-        { ComboBox::textColourId, white }, { ComboBox::buttonColourId, orange }, { ComboBox::arrowColourId, white },
-        { ScrollBar::trackColourId, darkOrange }, { ScrollBar::thumbColourId, Colour (0xffbbbbdd) },
-        { ScrollBar::backgroundColourId, base.darker (0.4f) }, { Slider::thumbColourId, cyan },
-        { Slider::trackColourId, Colour (0x7f000000) }, { Slider::textBoxOutlineColourId, Colour (0xffd3d3d3) },
-        { Slider::rotarySliderFillColourId, cyan }, { Slider::rotarySliderOutlineColourId, darkOrange },
-        { Slider::textBoxBackgroundColourId, base }, { Slider::textBoxTextColourId, cyan },
-        { ProgressBar::backgroundColourId, white.withAlpha (0.6f) }, { ProgressBar::foregroundColourId, Colour (0xff008000).withAlpha (0.7f) },
-        { PopupMenu::backgroundColourId, Colour (0xffeef5f8) }, { PopupMenu::highlightedBackgroundColourId, Colour (0xbfa4c2ce) },
-        { PopupMenu::highlightedTextColourId, base }, { TextEditor::focusedOutlineColourId, base },
-        { TextEditor::highlightColourId, white }, { TextEditor::textColourId, white }, { Label::textColourId, white },
-    };
-    for (const auto& [id, colour] : rows)
-        EXPECT_TRUE (lf.isColourSpecified (id) && lf.findColour (id) == colour) << "colour id 0x" << String::toHexString (id);
+    const auto colour = [] (const Component& c, int id) { return String::toHexString (id) + (c.isColourSpecified (id) ? " " : " (default) ") + c.findColour (id).toDisplayString (true); };
+    const auto colourOf = [&] (int id) { return String::toHexString (id) + (lf.isColourSpecified (id) ? " " : " (framework's) ") + lf.findColour (id).toDisplayString (true); };
+    for (int id : std::initializer_list<int> { DravikLightLookAndFeel::mainBackgroundColourId, AlertWindow::backgroundColourId, AlertWindow::outlineColourId, AlertWindow::textColourId,
+                    TextButton::buttonColourId, TextButton::buttonOnColourId, TextButton::textColourOnId, TextButton::textColourOffId, ToggleButton::textColourId,
+                    ListBox::outlineColourId, ListBox::backgroundColourId, ListBox::textColourId, ComboBox::outlineColourId, ComboBox::backgroundColourId,
+                    ComboBox::textColourId, ComboBox::buttonColourId, ComboBox::arrowColourId, ScrollBar::trackColourId, ScrollBar::thumbColourId,
+                    ScrollBar::backgroundColourId, Slider::thumbColourId, Slider::trackColourId, Slider::textBoxOutlineColourId, Slider::rotarySliderFillColourId,
+                    Slider::rotarySliderOutlineColourId, Slider::textBoxBackgroundColourId, Slider::textBoxTextColourId, ProgressBar::backgroundColourId,
+                    ProgressBar::foregroundColourId, PopupMenu::backgroundColourId, PopupMenu::highlightedBackgroundColourId, PopupMenu::highlightedTextColourId,
+                    TextEditor::focusedOutlineColourId, TextEditor::highlightColourId, TextEditor::textColourId, Label::textColourId,
+                    TextEditor::outlineColourId, TextEditor::backgroundColourId, Slider::backgroundColourId, TabbedButtonBar::tabOutlineColourId })
+        note ("colour", colourOf (id));
+    EXPECT_EQ (lf.findColour (Slider::backgroundColourId), LookAndFeel_V3().findColour (Slider::backgroundColourId));
 
-    LookAndFeel_V3 framework;
-    for (int id : std::initializer_list<int> { TextEditor::outlineColourId, TextEditor::backgroundColourId, Slider::backgroundColourId, TabbedButtonBar::tabOutlineColourId })
-        EXPECT_EQ (lf.findColour (id), framework.findColour (id)) << "colour id 0x" << String::toHexString (id);
-
-    // The sans-serif face is Calibri where installed, else Carlito; it is the default font
-    // while this look is the default.
-    const auto installed = Font::findAllTypefaceNames();
-    ASSERT_TRUE (installed.contains ("Carlito"));   // fonts-crosextra-carlito
-    EXPECT_EQ (DravikLightLookAndFeel::getSansSerifTypefaceName(), installed.contains ("Calibri") ? "Calibri" : "Carlito");
+    // The sans-serif face is Calibri where installed, else Carlito; the default font while this
+    // look is the default.
+    ASSERT_TRUE (Font::findAllTypefaceNames().contains ("Carlito"));   // fonts-crosextra-carlito
+    EXPECT_EQ (DravikLightLookAndFeel::getSansSerifTypefaceName(), Font::findAllTypefaceNames().contains ("Calibri") ? "Calibri" : "Carlito");
     LookAndFeel::setDefaultLookAndFeel (&lf);
     EXPECT_EQ (Font (Font::getDefaultSansSerifFontName(), 20.0f, Font::plain).getTypefacePtr()->getName(), DravikLightLookAndFeel::getSansSerifTypefaceName());
     LookAndFeel::setDefaultLookAndFeel (nullptr);
 
-    // A slider's text box takes the slider's colours (translucent behind a bar), in a 10 px plain face.
+    // A slider's text box takes the slider's colours (translucent behind a bar), in a 10 px plain face, centred.
     for (auto style : { Slider::LinearHorizontal, Slider::Rotary, Slider::LinearBar, Slider::LinearBarVertical })
         for (auto own : { false, true })
         {
             Slider slider (style, Slider::TextBoxBelow);
-            const Colour text = own ? Colour (0xff11aa22) : cyan, background = own ? Colour (0xff443322) : base, outline = own ? Colour (0xff8899aa) : Colour (0xffd3d3d3);
             if (own)
-                for (auto [id, colour] : std::initializer_list<std::pair<int, Colour>> { { Slider::textBoxTextColourId, text }, { Slider::textBoxBackgroundColourId, background }, { Slider::textBoxOutlineColourId, outline } })
-                    slider.setColour (id, colour);
+                for (auto [id, c] : std::initializer_list<std::pair<int, uint32>> { { Slider::textBoxTextColourId, 0xff11aa22 }, { Slider::textBoxBackgroundColourId, 0xff443322 }, { Slider::textBoxOutlineColourId, 0xff8899aa } })
+                    slider.setColour (id, Colour (c));
             Styled styled (slider, lf);
-            const bool bar = style == Slider::LinearBar || style == Slider::LinearBarVertical;
             const std::unique_ptr<Label> label (lf.createSliderTextBox (slider));
-            for (auto [id, colour] : std::initializer_list<std::pair<int, Colour>> { { Label::textColourId, text }, { Label::backgroundColourId, bar ? Colour() : background },
-                                       { Label::outlineColourId, outline }, { TextEditor::textColourId, text },
-                                       { TextEditor::backgroundColourId, background.withAlpha (bar ? 0.7f : 1.0f) }, { TextEditor::outlineColourId, outline } })
-                EXPECT_TRUE (label->isColourSpecified (id) && label->findColour (id) == colour) << "style " << (int) style << ", id 0x" << String::toHexString (id);
-            EXPECT_EQ (label->getFont().getTypefaceName(), DravikLightLookAndFeel::getSansSerifTypefaceName());
-            EXPECT_FLOAT_EQ (label->getFont().getHeight(), 10.0f);
-            EXPECT_EQ (label->getFont().getStyleFlags(), Font::plain);
-            EXPECT_EQ (label->getJustificationType(), Justification (Justification::centred));
+            String text = label->getFont().getTypefaceName() == DravikLightLookAndFeel::getSansSerifTypefaceName() ? "sans-serif" : "another face";
+            text << " " << label->getFont().getHeight() << " " << label->getFont().getStyleFlags() << " " << label->getJustificationType().getFlags();
+            for (int id : std::initializer_list<int> { Label::textColourId, Label::backgroundColourId, Label::outlineColourId, TextEditor::textColourId, TextEditor::backgroundColourId, TextEditor::outlineColourId })
+                text << ", " << colour (*label, id);
+            note ("text box of style " + String ((int) style) + (own ? " in its own colours" : ""), text);
         }
 }
 
@@ -158,6 +136,7 @@ TEST_F (LookAndFeelTest, DrawsAsTheReference)
     // Knobs: the ring with a gap and a pointer above radius 12, a band below it; grey when disabled.
     Slider knob (Slider::RotaryVerticalDrag, Slider::NoTextBox);
     Styled styledKnob (knob, lf);
+    const Colour cyan (0xff00ffff);
     const float start = -0.75f * MathConstants<float>::pi, end = 0.75f * MathConstants<float>::pi;
     int x = 0;
     for (auto [w, h, position, enabled, fill] : { std::tuple (30, 30, 0.0f, true, cyan), { 29, 29, 0.0f, true, cyan }, { 60, 30, 0.0f, true, cyan },

@@ -1,5 +1,4 @@
 #include "TestKit.h"
-#include "engine/XmlFiles.h"
 
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
@@ -11,14 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <iostream>
 
 namespace testkit
 {
-PrivateHome::PrivateHome() : home (juce::File::createTempFile ("velorin-home")), previous (getenv ("HOME"))
+PrivateHome::PrivateHome() : previous (getenv ("HOME")), home (juce::File::createTempFile ("velorin-home"))
 {
-    home.createDirectory();
     home.getChildFile ("audio").createDirectory();
     setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
 }
@@ -29,49 +26,30 @@ PrivateHome::~PrivateHome()
     home.deleteRecursively();
 }
 
-juce::File PrivateHome::dataFolder() const   { return home.getChildFile (".config/DravikLabs/Velorin"); }
-
-float rampValue (int channel, juce::int64 index)
-{
-    const auto step = (float) ((index % (1 << 20)) + 1) / (float) (1 << 21);
-    return channel == 0 ? step : -step;
-}
+float rampValue (int channel, juce::int64 index)   { return (channel == 0 ? 1.0f : -1.0f) * (float) ((index % (1 << 20)) + 1) / (float) (1 << 21); }
 
 bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
 {
-    std::unique_ptr<juce::AudioFormat> format;
-    if (file.hasFileExtension ("aif;aiff")) format = std::make_unique<juce::AiffAudioFormat>();
-    else                                    format = std::make_unique<juce::WavAudioFormat>();
-
     file.getParentDirectory().createDirectory();
     file.deleteFile();
-    std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (
-        new juce::FileOutputStream (file), rate, (unsigned int) channels, bits, {}, 0));
-    if (writer == nullptr)
-        return false;
-
+    std::unique_ptr<juce::AudioFormat> format (file.hasFileExtension ("aif;aiff") ? (juce::AudioFormat*) new juce::AiffAudioFormat() : new juce::WavAudioFormat());
+    std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (new juce::FileOutputStream (file), rate, (unsigned int) channels, bits, {}, 0));
     juce::AudioBuffer<float> block (channels, 4096);
-    const double chords[3][3] = { { 220.0, 277.2, 329.6 }, { 196.0, 246.9, 293.7 }, { 174.6, 220.0, 261.6 } };
-
-    for (juce::int64 start = 0; start < samples; start += block.getNumSamples())
+    for (juce::int64 start = 0; writer != nullptr && start < samples; start += block.getNumSamples())
     {
-        const auto count = (int) juce::jmin ((juce::int64) block.getNumSamples(), samples - start);
-
         for (int c = 0; c < channels; ++c)
-            for (int i = 0; i < count; ++i)
+            for (int i = 0; i < block.getNumSamples(); ++i)
             {
                 const auto t = (double) (start + i) / rate;
-                double v = 0.0;
-                if (music)
-                    for (auto f : chords[(int) (t / 1.5) % 3])
-                        v += 0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * std::sin (juce::MathConstants<double>::twoPi * f * (1.0 + 0.002 * c) * t);
-                block.setSample (c, i, music ? (float) v : rampValue (c, start + i));
+                double chord = 0.0;
+                for (auto f : { 220.0, 277.2, 329.6 })   // falling a tone every 1.5 s
+                    chord += 0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * std::sin (juce::MathConstants<double>::twoPi * f * std::pow (0.89, (int) (t / 1.5) % 3) * (1.0 + 0.002 * c) * t);
+                block.setSample (c, i, music ? (float) chord : rampValue (c, start + i));
             }
-
-        if (! writer->writeFromAudioSampleBuffer (block, 0, count))
+        if (! writer->writeFromAudioSampleBuffer (block, 0, (int) juce::jmin ((juce::int64) block.getNumSamples(), samples - start)))
             return false;
     }
-    return true;
+    return writer != nullptr;
 }
 
 bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
@@ -84,34 +62,10 @@ bool setTags (const juce::File& file, const juce::String& title, const juce::Str
     return ref.save();
 }
 
-void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi)
+void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer, juce::MidiBuffer&& midi)
 {
     const juce::ScopedLock sl (processor.getCallbackLock());
     processor.processBlock (buffer, midi);
-}
-
-void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer)
-{
-    juce::MidiBuffer none;
-    renderBlock (processor, buffer, none);
-}
-
-/*  JUCE 7.0.5's assertions (file:line) that input from outside reaches with nothing wrong:
-    - XmlElement's name checks (72, 91, 103): data.xml names its elements by hex keys that may
-      start with a digit, which the parser reads and the writer writes back alike;
-    - MidiMessage's length check: a host may pass a truncated message, still copied safely;
-    - AudioChannelSet's channel number: a WAV may declare thousands of channels, numbered one
-      by one before the engine rejects the file;
-    - File's backslash check, there for Windows paths: a Linux file name may hold one;
-    - String::fromUTF8's check: the AIFF reader makes strings of chunk texts unchecked. */
-bool isTolerated (const juce::String& logLine)
-{
-    for (auto* place : { "juce_XmlElement.cpp:72", "juce_XmlElement.cpp:91", "juce_XmlElement.cpp:103",
-                         "juce_MidiMessage.cpp:137", "juce_AudioChannelSet.cpp:439", "juce_File.cpp:174",
-                         "juce_String.cpp:2134" })
-        if (logLine == juce::String ("JUCE Assertion failure in ") + place)
-            return true;
-    return false;
 }
 
 AssertionCheck::AssertionCheck (std::function<void (const juce::String&)> handler)
@@ -131,41 +85,51 @@ void AssertionCheck::logMessage (const juce::String& message)
         onAssertion (message);
 }
 
+/*  JUCE 7.0.5's assertions (file:line) that input from outside reaches with nothing wrong:
+    - XmlElement's name checks (72, 91, 103): data.xml names its elements by hex keys that may
+      start with a digit, which the parser reads and the writer writes back alike;
+    - MidiMessage's length check: a host may pass a truncated message, still copied safely;
+    - AudioChannelSet's channel number: a WAV may declare thousands of channels, numbered one
+      by one before the engine rejects the file;
+    - File's backslash check, there for Windows paths: a Linux file name may hold one;
+    - String::fromUTF8's check: the AIFF reader makes strings of chunk texts unchecked. */
+bool AssertionCheck::isTolerated (const juce::String& message)
+{
+    for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "MidiMessage.cpp:137", "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
+        if (message == juce::String ("JUCE Assertion failure in juce_") + place)
+            return true;
+    return false;
+}
+
 JackServer::JackServer()
 {
     setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
     const auto parent = getpid();
-    // One process at a time looks for a free name: a server started under a taken name
-    // fails, but first removes the socket of the one running under it.
+    // One process at a time looks for a free name: a server started under a taken name fails,
+    // but first removes the socket of the one running under it.
     const int lock = open ("/tmp/velorin-jackd.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
     flock (lock, LOCK_EX);
-
     for (int i = 0; i < 6 && ! ready; ++i)
     {
         name = "velorin-" + juce::String (i);
         if (isRunning() || (pid = fork()) < 0)
             continue;
-
         if (pid == 0)
         {
             prctl (PR_SET_PDEATHSIG, SIGTERM);
             const int null = open ("/dev/null", O_WRONLY);
             if (getppid() == parent && dup2 (null, 1) >= 0 && dup2 (null, 2) >= 0)
-                execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy",
-                        "-r", "48000", "-p", "256", (char*) nullptr);
+                execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr);
             _exit (127);
         }
-
         for (int tries = 0; tries < 100 && ! ready && pid > 0; ++tries)
             if (waitpid (pid, nullptr, WNOHANG) == pid)
                 pid = 0;   // it gave up: the name is taken or the registry is full
             else if (! (ready = isRunning()))
                 juce::Thread::sleep (100);
-
         if (! ready && pid > 0 && kill (pid, SIGTERM) == 0)
             waitpid (pid, nullptr, 0);
     }
-
     close (lock);
     setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
 }
@@ -180,7 +144,6 @@ JackServer::~JackServer()
 bool JackServer::isRunning() const
 {
     juce::ChildProcess check;
-    return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" })
-        && check.readAllProcessOutput().startsWith ("running");
+    return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" }) && check.readAllProcessOutput().startsWith ("running");
 }
 }
