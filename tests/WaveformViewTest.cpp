@@ -94,13 +94,7 @@ TEST_F (WaveformViewTest, FollowsZoomsAndPlacesMarkers)
     step ("fifty seconds, zoom 0.99");
     view.setSource (nullptr);
     step ("nothing shown");
-    const auto image = view.createComponentSnapshot (view.getLocalBounds());
-    EXPECT_EQ (image.getPixelAt (1, 1), juce::Colour (0xff555555));
-    int text = 0;   // "(No audio file selected)"
-    for (int x = 250; x < 530; ++x)
-        for (int y = 60; y < 100; ++y)
-            text += image.getPixelAt (x, y).getBlue() > 0x90 ? 1 : 0;
-    EXPECT_GT (text, 50);
+    EXPECT_TRUE (matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-nothing-shown.png"));   // "(No audio file selected)"
 }
 
 TEST_F (WaveformViewTest, PaintsTheWaveformAboveTheScrollBar)
@@ -109,23 +103,7 @@ TEST_F (WaveformViewTest, PaintsTheWaveformAboveTheScrollBar)
     view.setRange ({ 0.0, 10.0 });
     for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
         juce::Thread::sleep (5);
-    ASSERT_TRUE (view.thumbnail.isFullyLoaded());
-    EXPECT_EQ (view.scrollbar.getBounds(), juce::Rectangle<int> (2, 148, 780, 10));
-    juce::Image image (juce::Image::ARGB, 784, 160, true);
-    {
-        juce::Graphics g (image);
-        view.paint (g);
-    }
-    int columns = 0;   // the quiet test signal is a light-blue line in every column of the file
-    for (int x = 10; x < 774; ++x)
-    {
-        bool inked = false;
-        for (int y = 2; y < 142; ++y)
-            inked = inked || image.getPixelAt (x, y).getBlue() > 0x80;
-        columns += inked ? 1 : 0;
-    }
-    EXPECT_GT (columns, 700);
-    EXPECT_EQ (image.getPixelAt (100, 144), juce::Colour (0xff555555));
+    EXPECT_TRUE (view.thumbnail.isFullyLoaded() && matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-ten-seconds.png"));
 }
 
 TEST_F (WaveformViewTest, UnopenableFilesShowNothingAndPlaceNoMarkers)
