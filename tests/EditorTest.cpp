@@ -41,7 +41,7 @@ TEST_F (EditorTest, LayoutAndLook)
     {
         editor->setSize (w, h);
         for (auto* child : editor->getChildren())
-            note (child->getName(), child->getBounds().toString() + (dynamic_cast<juce::Button*> (child) != nullptr ? " \"" + dynamic_cast<juce::Button*> (child)->getButtonText() + "\"" : ""));
+            note (child->getName(), seen (*child));
         for (int column = 1; column <= 3; ++column)
             note (header.getColumnName (column), juce::String (header.getColumnWidth (column)));
         header.setColumnWidth (1, 250);

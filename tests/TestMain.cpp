@@ -69,6 +69,12 @@ juce::File VelorinTest::audioFile (const juce::String& name, double rate, int ch
     return file;
 }
 
+juce::String VelorinTest::seen (juce::Component& c)
+{
+    auto* button = dynamic_cast<juce::Button*> (&c);
+    return c.getBounds().toString() + (button != nullptr ? " \"" + button->getButtonText() + "\" \"" + button->getTooltip() + "\"" : "");
+}
+
 juce::String VelorinTest::keyOf (const juce::File& file)
 {
     juce::AudioFormatManager formats;

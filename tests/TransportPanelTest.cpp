@@ -34,9 +34,9 @@ TEST_F (TransportPanelTest, FormatLayoutAndVolume)
     {
         panel.setSize (size.x, size.y);
         for (auto* child : panel.getChildren())
-            note (child->getName() + " " + child->getTitle(), child->getBounds().toString() + (dynamic_cast<juce::Button*> (child) != nullptr ? " \"" + dynamic_cast<juce::Button*> (child)->getButtonText() + "\"" : ""));
+            note (child->getName(), seen (*child));
     }
-    EXPECT_EQ (panel.volLabel->getText() + " " + panel.playButton->getTooltip(), "VOL Shortcut: Space");
+    EXPECT_EQ (panel.volLabel->getText(), "VOL");
     EXPECT_FALSE (panel.volLabel->isEditable());
     EXPECT_TRUE (panel.volLabel->getFont().getTypefaceName() == "Calibri" || panel.volLabel->getFont().getTypefaceName() == "Carlito");
     EXPECT_EQ (panel.volSlider->getSliderStyle(), juce::Slider::Rotary);

@@ -30,6 +30,9 @@ protected:
     /** A ramp file in ~/audio. */
     juce::File audioFile (const juce::String& name, double rate = 8000.0, int channels = 2, double seconds = 1.0, int bits = 24) const;
 
+    /** A child as the user sees it: its bounds, and a button's text and tooltip. */
+    static juce::String seen (juce::Component& c);
+
     /** The key that names a file's element in data.xml. */
     static juce::String keyOf (const juce::File& file);
 
