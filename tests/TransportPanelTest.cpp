@@ -74,6 +74,8 @@ TEST_F (TransportPanelTest, ButtonsReadOutAndLight)
     click (panel.midiButton.get(), "LEARN on, an entry shown");
     processor->midiActivity = true;
     click (nullptr, "MIDI activity while learning");   // shown once
+    panel.setSize (784, 80);
+    EXPECT_TRUE (matchesReference (panel.createComponentSnapshot (panel.getLocalBounds()), "transport-panel.png"));
     click (panel.midiButton.get(), "LEARN off");
     processor->midiActivity = true;
     click (nullptr, "MIDI activity");
