@@ -62,8 +62,12 @@ PointStore::PointStore (juce::XmlElement* r)
     : root (r)
 {
     if (root != nullptr)
+    {
         for (auto* element : root->getChildIterator())
             byKey[indexKey (element->getTagName())].push_back (element);
+
+        numChildren = (size_t) root->getNumChildElements();
+    }
 }
 
 juce::XmlElement* PointStore::find (const juce::String& key, const juce::String& path) const
@@ -91,11 +95,21 @@ juce::XmlElement* PointStore::findOrCreate (const juce::String& key, const juce:
 
 juce::XmlElement* PointStore::create (const juce::String& key)
 {
-    // Appending walks the whole list of children; prepending doesn't, and restoreOrder()
-    // puts the new elements after the others, in the order they were made.
+    // Appending walks the whole list of children. In a large root new elements are
+    // prepended instead, and restoreOrder() puts them after the others, in the order they
+    // were made.
     auto* element = new juce::XmlElement (juce::StringRef (key));
-    root->prependChildElement (element);
-    ++prepended;
+
+    if (numChildren++ < 256)
+    {
+        root->addChildElement (element);
+    }
+    else
+    {
+        root->prependChildElement (element);
+        ++prepended;
+    }
+
     byKey[indexKey (key)].push_back (element);
     return element;
 }

@@ -48,7 +48,7 @@ public:
     void store (const juce::String& key, const juce::String& path, const Points& points);
 
     /** Puts elements made since the last call after the others, in the order they were
-        made: call before the root is written or its children are read in order. */
+        made (only a root of hundreds needs it): call before the root is written. */
     void restoreOrder();
 
     /** Applies what this run changed to a root read from the data file now: the points of
@@ -65,7 +65,7 @@ private:
     juce::XmlElement* findOrCreate (const juce::String& key, const juce::String& path);
     juce::XmlElement* create (const juce::String& key);
 
-    size_t prepended = 0;
+    size_t numChildren = 0, prepended = 0;
 
     struct Hash { size_t operator() (const juce::String& s) const noexcept { return (size_t) s.hashCode64(); } };
 

@@ -106,6 +106,28 @@ TEST_F (DataSafetyTest, ALargeDataFileReadsBack)
     EXPECT_EQ (processor.playlist[0]->cue, 0.5f);
 }
 
+TEST_F (DataSafetyTest, ManyNewFilesAreStoredInTheOrderTheyWereAdded)
+{
+    juce::StringArray paths;
+    {
+        ReplayProcessor processor;
+
+        for (int i = 0; i < 300; ++i)
+        {
+            paths.add (song.getSiblingFile ("take" + juce::String (i) + ".wav").getFullPathName());
+            ASSERT_TRUE (song.copyFileTo (juce::File (paths[i])));
+            processor.addFile (juce::File (paths[i]));
+        }
+    }
+
+    juce::StringArray stored;
+    const auto root = XmlFiles::parseFile (data ("data.xml"));
+    for (auto* element : root->getChildIterator())
+        stored.add (element->getStringAttribute ("name"));
+
+    EXPECT_EQ (stored, paths);
+}
+
 TEST_F (DataSafetyTest, AFileThatCannotBeReadIsLeftAlone)
 {
     const auto stored = storedSong ("0.5");
