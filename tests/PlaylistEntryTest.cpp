@@ -10,7 +10,9 @@ protected:
 
     std::unique_ptr<PlaylistEntry> entry (const juce::File& file, const juce::String& what, juce::XmlElement* in = nullptr)
     {
-        auto e = std::make_unique<PlaylistEntry> (file, &formats, in != nullptr ? in : &root);
+        // A fresh index each time: the tests edit the root between entries.
+        stores.push_back (std::make_unique<PointStore> (in != nullptr ? in : &root));
+        auto e = std::make_unique<PlaylistEntry> (file, &formats, stores.back().get());
         e->load (512, 44100.0f);
         note (what, "\"" + e->getTitle() + "\" by \"" + e->getArtist() + "\", " + juce::String (e->lengthSeconds) + " s, cue " + juce::String (e->cue.load()) + " A-B "
                         + juce::String (e->loopA.load()) + "-" + juce::String (e->loopB.load()) + ", at " + juce::String (e->position.load()) + " s, "
@@ -25,6 +27,7 @@ protected:
 
     juce::AudioFormatManager formats;
     juce::XmlElement root { "data" };
+    std::vector<std::unique_ptr<PointStore>> stores;
 };
 
 TEST_F (PlaylistEntryTest, KeysTagsLengthAndPoints)
@@ -79,9 +82,18 @@ TEST_F (PlaylistEntryTest, FilesSharingAKeyKeepTheirOwnPoints)
 
 TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
 {
-    const auto gone = audio.getChildFile ("gone.wav");
-    root.createNewChildElement (keyOf (gone))->setAttribute ("cue", "7");
-    entry (gone, "missing")->cue = 3.0f;
+    // A file that opens only later (a drive mounted since) gets its stored points then, and
+    // stores what the user sets from then on.
+    const auto late = audio.getChildFile ("late.wav");
+    root.createNewChildElement (keyOf (late))->setAttribute ("cue", "0.5");
+    entry (late, "missing");
+    note ("destroyed", dataRoot());
+    auto e = entry (late, "missing again");
+    testkit::writeAudio (late, 8000.0, 2, 8000);
+    e->load (512, 44100.0f);
+    note ("opened late", juce::String (e->cue.load()) + ", " + juce::String (e->lengthSeconds.load()) + " s");
+    e->loopB = 0.75f;
+    e.reset();
     note ("destroyed", dataRoot());
     root.deleteAllChildElements();
 

@@ -80,7 +80,10 @@ TEST_F (RenderTest, SelectTrackRatesAndNothingToPlay)
     processor->setRateAndBufferSizeDetails (8000.0, 800);
     for (juce::AudioBuffer<float> nothing : { juce::AudioBuffer<float> (0, 800), juce::AudioBuffer<float> (2, 0) })
         testkit::renderBlock (*processor, nothing), note ("no channels or samples", state());
-    render ("readable");
+    render ("readable, but tried once a selection");
+    processor->selectTrack (1);
+    processor->selectTrack (2);
+    render ("readable, selected again");
     processor->setRateAndBufferSizeDetails (16000.0, 800);
     render ("16 kHz device: the loaded file goes on as it was");
     processor->selectTrack (0);
@@ -92,6 +95,15 @@ TEST_F (RenderTest, SelectTrackRatesAndNothingToPlay)
     render ("16 kHz file, 8 kHz device");
     render ("16 kHz file, 8 kHz device");
     note ("position seconds", juce::String (processor->getEntryPositionSeconds (*processor->playlist[0])));
+}
+
+TEST_F (RenderTest, AnEntryThatCannotLoadIsPassedAfterTheGap)
+{
+    processor->addFile (audio.getChildFile ("gone.wav"));
+    add ("a.wav");
+    processor->paused = false;
+    for (int block = 1; block <= 6; ++block)   // a 0.5 s gap, as after the end of a file
+        render ("block " + juce::String (block));
 }
 
 TEST_F (RenderTest, MidiActionsRunBeforeTheBlockInEventOrder)
