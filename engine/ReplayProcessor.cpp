@@ -1,6 +1,5 @@
 #include "engine/ReplayProcessor.h"
 #include "engine/XmlFiles.h"
-#include "ui/ReplayProcessorEditor.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -98,12 +97,6 @@ bool ReplayProcessor::acceptsMidi() const                    { return false; }
 bool ReplayProcessor::producesMidi() const                   { return false; }
 
 bool ReplayProcessor::hasEditor() const                      { return true; }
-
-// The one place the engine knows its editor.
-juce::AudioProcessorEditor* ReplayProcessor::createEditor()
-{
-    return new ReplayProcessorEditor (this);
-}
 
 JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
 

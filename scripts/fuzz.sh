@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses (clang, AddressSanitizer and UndefinedBehaviorSanitizer over
-# JUCE and our code) in build/fuzz, writes seed inputs and runs every harness for a bounded
-# time. Exits non-zero when any harness finds a crash, a hang, a leak or an oversized
+# JUCE and our code) in build/fuzz and runs every harness for a bounded time, starting from the
+# committed inputs in tests/fuzz-regressions/<target>/ and the corpus of earlier runs. Exits non-zero when any harness finds a crash, a hang, a leak or an oversized
 # allocation; its input is left in build/fuzz/findings/<target>/.
 #
 # Environment:
-#   FUZZ_SECONDS   seconds per target (default 60)
+#   FUZZ_SECONDS   seconds per target (default 30)
 #   FUZZ_TARGETS   targets to run, separated by blanks (default: all)
 #   FUZZ_JOBS      targets run at the same time (default: the number of cores)
 #
@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-seconds=${FUZZ_SECONDS:-60}
+seconds=${FUZZ_SECONDS:-30}
 jobs=${FUZZ_JOBS:-$(nproc)}
 all_targets=(audio_file data_file midi_map config_file playlist midi_messages)
 read -r -a targets <<< "${FUZZ_TARGETS:-${all_targets[*]}}"
@@ -23,7 +23,6 @@ read -r -a targets <<< "${FUZZ_TARGETS:-${all_targets[*]}}"
 build=build/fuzz
 findings=$build/findings
 logs=$build/logs
-seeds=$build/seeds
 corpus=$build/corpus
 
 export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
@@ -51,7 +50,7 @@ if ! command -v llvm-symbolizer > /dev/null; then
     done
 fi
 
-# The application and the tests are not built here: only the harnesses and the seed writer.
+# The application and the tests are not built here: only the harnesses.
 cmake -S . -B "$build" \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DCMAKE_BUILD_TYPE=Debug \
@@ -68,11 +67,9 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$root/fuzz
 
 # The harnesses keep their HOME (and any temporary file) in here, never in the real one.
 tmp=$build/tmp
-rm -rf "$tmp" "$seeds" "$findings" "$logs"
+rm -rf "$tmp" "$findings" "$logs"
 mkdir -p "$tmp" "$findings" "$logs"
 export TMPDIR=$root/$tmp
-
-"$build/fuzz/velorin_fuzz_seeds" "$seeds"
 
 max_len_of() {
     case "$1" in
@@ -100,8 +97,7 @@ run_target() {
     [ -f "$dict" ] && args+=(-dict="$dict")
     mkdir -p "$corpus/$target" "$findings/$target"
 
-    local inputs=("$corpus/$target" "$seeds/$target")
-    [ -d "tests/fuzz-regressions/$target" ] && inputs+=("tests/fuzz-regressions/$target")
+    local inputs=("$corpus/$target" "tests/fuzz-regressions/$target")
 
     "$build/fuzz/${target}_fuzzer" "${args[@]}" "${inputs[@]}" > "$logs/$target.log" 2>&1
 }

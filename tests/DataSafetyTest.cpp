@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "VelorinTest.h"
 #include "engine/XmlFiles.h"
 #include "ui/ConfigFile.h"
 
@@ -10,18 +10,17 @@
 // aside before anything replaces them, unreadable ones are left alone, and copies of the
 // program running side by side keep each other's changes.
 
-class DataSafetyTest : public TempHomeTest
+class DataSafetyTest : public VelorinTest
 {
 protected:
     void SetUp() override
     {
-        TempHomeTest::SetUp();
-        ASSERT_TRUE (dataFolder().createDirectory());
-        song = audioFolder().getChildFile ("song.wav");
-        testaudio::write (song, 8000.0, 1, 8000);
+        ASSERT_TRUE (privateHome.dataFolder().createDirectory());
+        song = audio.getChildFile ("song.wav");
+        ASSERT_TRUE (testkit::writeAudio (song, 8000.0, 1, 8000));
     }
 
-    juce::File data (const juce::String& name) const   { return dataFolder().getChildFile (name); }
+    juce::File data (const juce::String& name) const   { return privateHome.dataFolder().getChildFile (name); }
 
     juce::String keyOf (const juce::File& file) const
     {
@@ -134,7 +133,7 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadIsLeftAlone)
     ASSERT_TRUE (data ("data.xml").replaceWithText (stored));
     ASSERT_TRUE (data ("midi.map").replaceWithText ("<midimap midi-0=\"90 3c 7f\"/>"));
 
-    for (auto folder : { home, home.getChildFile (".config"), dataFolder().getParentDirectory(), dataFolder() })
+    for (auto folder : { home, home.getChildFile (".config"), privateHome.dataFolder().getParentDirectory(), privateHome.dataFolder() })
         folder.setExecutePermission (true), chmod (folder.getFullPathName().toRawUTF8(), 0777);
 
     chmod (data ("data.xml").getFullPathName().toRawUTF8(), 0);
@@ -186,8 +185,8 @@ TEST_F (DataSafetyTest, ADamagedFileIsReplacedOnlyOnceItsCopyIsComplete)
 
 TEST_F (DataSafetyTest, CopiesRunningSideBySideKeepEachOthersChanges)
 {
-    const auto other = audioFolder().getChildFile ("other.wav");
-    testaudio::write (other, 8000.0, 1, 8000);
+    const auto other = audio.getChildFile ("other.wav");
+    ASSERT_TRUE (testkit::writeAudio (other, 8000.0, 1, 8000));
 
     auto a = std::make_unique<ReplayProcessor>();
     auto b = std::make_unique<ReplayProcessor>();

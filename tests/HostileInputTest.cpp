@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "VelorinTest.h"
 
 #include <sys/stat.h>
 
@@ -54,13 +54,13 @@ namespace
     }
 }
 
-class HostileInputTest : public TempHomeTest
+class HostileInputTest : public VelorinTest
 {
 protected:
     juce::File fixture (const juce::String& name, juce::int64 frames = 8000)
     {
-        const auto file = audioFolder().getChildFile (name);
-        testaudio::write (file, 8000.0, 1, frames, 16);
+        const auto file = audio.getChildFile (name);
+        EXPECT_TRUE (testkit::writeAudio (file, 8000.0, 1, frames, 16));
         return file;
     }
 
@@ -83,13 +83,13 @@ TEST_F (HostileInputTest, FilesThatMustNotOpenAndFilesThatMust)
 {
     ReplayProcessor processor;
 
-    const auto fifo = audioFolder().getChildFile ("fifo.wav");
+    const auto fifo = audio.getChildFile ("fifo.wav");
     ASSERT_EQ (mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
-    const auto device = audioFolder().getChildFile ("device.wav");
+    const auto device = audio.getChildFile ("device.wav");
     ASSERT_TRUE (juce::File ("/dev/zero").createSymbolicLink (device, true));
 
     // Thousands of empty chunks before the audio: JUCE would walk them all, on every load.
-    const auto chunky = audioFolder().getChildFile ("chunky.wav");
+    const auto chunky = audio.getChildFile ("chunky.wav");
     {
         juce::MemoryBlock data;
         data.append ("RIFF\0\0\0\0WAVE", 12);
@@ -140,13 +140,13 @@ TEST_F (HostileInputTest, FilesThatMustNotOpenAndFilesThatMust)
 TEST_F (HostileInputTest, EachFolderIsScannedOnceAndACutShortScanIsReported)
 {
     // Three levels, each with two links to the next: one file reached eight ways.
-    auto level = audioFolder().getChildFile ("top");
+    auto level = audio.getChildFile ("top");
     ASSERT_TRUE (level.createDirectory());
     const auto top = level;
 
     for (int depth = 0; depth < 3; ++depth)
     {
-        const auto next = audioFolder().getChildFile ("level" + juce::String (depth));
+        const auto next = audio.getChildFile ("level" + juce::String (depth));
         ASSERT_TRUE (next.createDirectory());
         ASSERT_TRUE (next.createSymbolicLink (level.getChildFile ("a"), true));
         ASSERT_TRUE (next.createSymbolicLink (level.getChildFile ("b"), true));
@@ -160,9 +160,9 @@ TEST_F (HostileInputTest, EachFolderIsScannedOnceAndACutShortScanIsReported)
     EXPECT_EQ (processor.playlist.size(), 1);
 
     processor.folderScanLimitSeconds = -1.0;
-    const auto cutShort = processor.addDirectory (audioFolder().getChildFile ("level2"));
+    const auto cutShort = processor.addDirectory (audio.getChildFile ("level2"));
     ASSERT_EQ (cutShort.size(), 1);
-    EXPECT_EQ (cutShort[0], audioFolder().getChildFile ("level2"));
+    EXPECT_EQ (cutShort[0], audio.getChildFile ("level2"));
 }
 
 TEST_F (HostileInputTest, MatchingMidiAllocatesNothing)

@@ -1,4 +1,4 @@
-#include "TestSupport.h"
+#include "VelorinTest.h"
 #include "app/AudioSetupPage.h"
 #include "app/HelloWorldWindow.h"
 #include "app/MainComponent.h"
@@ -10,18 +10,17 @@
 // What the user is told and shown: failures that passed in silence, views that lost the
 // current entry, presses lost to the audio thread, the window at quit, a silent device.
 
-class UserSeesTest : public TempHomeTest
+class UserSeesTest : public VelorinTest
 {
 protected:
     void SetUp() override
     {
-        TempHomeTest::SetUp();
         processor = std::make_unique<ReplayProcessor>();
         editor = std::make_unique<ReplayProcessorEditor> (processor.get());
         editor->tellUser = [this] (const juce::String&, const juce::String& message) { told.add (message); };
     }
 
-    void TearDown() override   { editor.reset(); processor.reset(); TempHomeTest::TearDown(); }
+    void TearDown() override   { editor.reset(); processor.reset(); VelorinTest::TearDown(); }
 
     /** Blocks run on another thread as on the device, each with the MIDI notes (60 + action)
         `notesFor` gives its number, while this thread presses buttons a round at a time and
@@ -70,7 +69,7 @@ TEST_F (UserSeesTest, FailedSaveLoadAndAddTellWhichFileAndWhy)
     editor->askToOverwrite = [] (std::function<void (bool)> reply) { reply (true); };
     ASSERT_TRUE (home.getChildFile ("list.xml").createDirectory());
     const auto file = [this] (const char* name, const char* text) { home.getChildFile (name).replaceWithText (text); return home.getChildFile (name); };
-    testaudio::write (home.getChildFile ("fine.aiff"), 8000.0, 1, 800, 16);
+    ASSERT_TRUE (testkit::writeAudio (home.getChildFile ("fine.aiff"), 8000.0, 1, 800, 16));
 
     const struct { std::function<void (const juce::File&)> act; juce::File named; const char* reason; } rows[] = {
         { [&] (auto&) { editor->saveChosen (home.getChildFile ("list")); }, home.getChildFile ("list.xml"), nullptr },   // Overwrite a folder
@@ -98,8 +97,8 @@ TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTi
 {
     for (auto name : { "a.wav", "b.wav", "c.wav" })
     {
-        testaudio::write (audioFolder().getChildFile (name), 8000.0, 1, 8000, 16);
-        editor->addFileChosen (audioFolder().getChildFile (name));
+        ASSERT_TRUE (testkit::writeAudio (audio.getChildFile (name), 8000.0, 1, 8000, 16));
+        editor->addFileChosen (audio.getChildFile (name));
     }
 
     processor->selectTrack (0);
@@ -157,12 +156,11 @@ TEST_F (UserSeesTest, ProgramNamesAreReadSafelyWhileThePlaylistIsCleared)
 
 /** Real windows, on an Xvfb of their own that ends once this process, its only client, has
     gone (the framework keeps its connection to the end). */
-class UserSeesWindowTest : public TempHomeTest
+class UserSeesWindowTest : public VelorinTest
 {
 protected:
     void SetUp() override
     {
-        TempHomeTest::SetUp();
         ASSERT_TRUE (server.start ({ "Xvfb", "-displayfd", "1", "-terminate", "-nolisten", "tcp" }, juce::ChildProcess::wantStdOut));
         char number[16] = {};
         ASSERT_GT (server.readProcessOutput (number, (int) sizeof (number) - 1), 0);
@@ -253,7 +251,7 @@ namespace
     };
 }
 
-using UserSeesDeviceTest = TempHomeTest;
+using UserSeesDeviceTest = VelorinTest;
 
 TEST_F (UserSeesDeviceTest, WithoutCaptureThePlayerStillPlaysAndWithoutOutputTheSetupPageSaysWhy)
 {

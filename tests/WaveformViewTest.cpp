@@ -1,343 +1,143 @@
-#include "TestSupport.h"
+#include "VelorinTest.h"
 #include "ui/WaveformView.h"
 
-// The waveform view: following, zoom, markers, the drag and the marker menu's choice.
+// The waveform view: following, zoom, markers, the drag and the marker menu's choice, recorded
+// after each step (range, zoom, markers, the entry's points and position).
 
-class WaveformViewTest : public TempHomeTest
+class WaveformViewTest : public ProcessorTest
 {
 protected:
-    void SetUp() override
+    WaveformViewTest()
     {
-        TempHomeTest::SetUp();
-        formatManager.registerBasicFormats();
-        processor = std::make_unique<ReplayProcessor>();
+        formats.registerBasicFormats();
         processor->setRateAndBufferSizeDetails (1000.0, 100);
-        view = std::make_unique<WaveformView> (formatManager, *processor);
-        view->setSize (784, 160);
-    }
-
-    void TearDown() override
-    {
-        view.reset();
-        processor.reset();
-        TempHomeTest::TearDown();
+        view.setSize (784, 160);
     }
 
     /** A mono file at 1 kHz: long files stay small. */
-    PlaylistEntry& addEntry (const juce::String& name, double seconds)
+    PlaylistEntry& addLong (const juce::String& name, double seconds)   { return add (name, seconds, 1, 1000.0); }
+
+    void step (const juce::String& what)
     {
-        const auto file = audioFolder().getChildFile (name);
-        testaudio::write (file, 1000.0, 1, (juce::int64) (seconds * 1000.0), 16);
-        processor->addFile (file);
-        return *processor->playlist.getLast();
+        juce::String markers;
+        for (auto* marker : { &view.positionMarker, &view.cueMarker, &view.loopMarker })
+        {
+            const auto p = marker->getRectangle();
+            markers << (marker->isVisible() ? " [" : " hidden [") << p.topLeft.x << " " << p.topLeft.y << " " << p.topRight.x - p.topLeft.x << " " << p.bottomLeft.y - p.topLeft.y << "]";
+        }
+        auto* e = view.currentTrack;
+        note (what, "range " + juce::String (view.visibleRange.getStart()) + " to " + juce::String (view.visibleRange.getEnd()) + ", limit " + juce::String (view.scrollbar.getRangeLimit().getEnd())
+                        + ", zoom " + juce::String (view.zoom) + ", thumbnail " + juce::String (view.thumbnail.getTotalLength()) + " s, markers" + markers
+                        + (e != nullptr ? ", cue " + juce::String (e->cue.load()) + " A-B " + juce::String (e->loopA.load()) + "-" + juce::String (e->loopB.load())
+                                           + " at " + juce::String (processor->getEntryPositionSeconds (*e)) : ""));
     }
 
-    static juce::Rectangle<float> boundsOf (const juce::DrawableRectangle& marker)
+    juce::MouseEvent mouse (int x, int pressX)
     {
-        const auto p = marker.getRectangle();
-        return { p.topLeft.x, p.topLeft.y, p.topRight.x - p.topLeft.x, p.bottomLeft.y - p.topLeft.y };
+        return { juce::Desktop::getInstance().getMainMouseSource(), { (float) x, 50.0f }, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f,
+                 &view, &view, juce::Time(), { (float) pressX, 50.0f }, juce::Time(), 1, true };
     }
 
     void wheel (float deltaY)
     {
         juce::MouseWheelDetails details {};
         details.deltaY = deltaY;
-        view->mouseWheelMove (eventAt (0, 0), details);
+        view.mouseWheelMove (mouse (0, 0), details);
+        step ("wheel " + juce::String (deltaY));
     }
 
-    /** A drag event at x with the button pressed at pressX. */
-    juce::MouseEvent eventAt (int x, int pressX) const
-    {
-        return juce::MouseEvent (juce::Desktop::getInstance().getMainMouseSource(), { (float) x, 50.0f }, {},
-                                 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, view.get(), view.get(), juce::Time(),
-                                 { (float) pressX, 50.0f }, juce::Time(), 1, true);
-    }
-
-    juce::AudioFormatManager formatManager;
-    std::unique_ptr<ReplayProcessor> processor;
-    std::unique_ptr<WaveformView> view;
+    juce::AudioFormatManager formats;
+    WaveformView view { formats, *processor };
 };
 
-TEST_F (WaveformViewTest, FirstShowSpansTheFileAroundTheOldMiddleThenFollows)
+TEST_F (WaveformViewTest, FollowsZoomsAndPlacesMarkers)
 {
-    auto& entry = addEntry ("ten.wav", 10.0);
-    view->setSource (&entry);
-
-    EXPECT_EQ (view->visibleRange, juce::Range<double> (-5.0, 5.0));
-    EXPECT_EQ (view->scrollbar.getRangeLimit(), juce::Range<double> (0.0, 10.0));
-    EXPECT_TRUE (view->positionMarker.isVisible());
-
+    wheel (1.0f);
+    view.mouseDrag (mouse (10, 5));
+    step ("nothing shown, dragged");
+    auto& entry = addLong ("ten.wav", 10.0);
+    view.setSource (&entry);
+    step ("ten seconds shown");
     processor->moveEntryTo (entry, 3.0f);
-    view->timerCallback();
-    EXPECT_EQ (view->visibleRange, juce::Range<double> (-2.0, 8.0));
-
-    // The next file keeps the middle, with its own length.
-    auto& shorter = addEntry ("half.wav", 0.5);
-    view->setSource (&shorter);
-    EXPECT_EQ (view->visibleRange, juce::Range<double> (2.5, 3.5));   // never under a second
-    EXPECT_EQ (view->zoom, 0.0f);
-}
-
-TEST_F (WaveformViewTest, NoSourceHidesTheMarkersAndEmptiesTheThumbnail)
-{
-    auto& entry = addEntry ("a.wav", 2.0);
-    view->setSource (&entry);
-    view->setSource (nullptr);
-
-    EXPECT_EQ (view->currentTrack, nullptr);
-    EXPECT_FALSE (view->positionMarker.isVisible());
-    EXPECT_FALSE (view->cueMarker.isVisible());
-    EXPECT_FALSE (view->loopMarker.isVisible());
-    EXPECT_EQ (view->thumbnail.getTotalLength(), 0.0);
-
-    const auto image = view->createComponentSnapshot (view->getLocalBounds());
-    EXPECT_EQ (image.getPixelAt (1, 1), juce::Colour (0xff555555));
-
-    int textPixels = 0;
-    for (int x = 250; x < 530; ++x)
-        for (int y = 60; y < 100; ++y)
-            if (image.getPixelAt (x, y).getBlue() > 0x90)
-                ++textPixels;
-    EXPECT_GT (textPixels, 50);   // "(No audio file selected)"
-}
-
-TEST_F (WaveformViewTest, MarkersArePlacedForTheVisibleRange)
-{
-    auto& entry = addEntry ("ten.wav", 10.0);
-    view->setSource (&entry);
+    view.timerCallback();
+    step ("at 3 s, timer");
     entry.cue = 2.5f;
     entry.loopA = 2.0f;
     entry.loopB = 5.0f;
     processor->moveEntryTo (entry, 1.0f);
-    view->setRange ({ 0.0, 10.0 });
+    view.setRange ({ 0.0, 10.0 });
+    step ("range 0 to 10");
+    for (auto [a, b] : { std::pair (5.0f, 2.0f), { 5.0f, 5.0f } })   // A after B, A at B
+        entry.loopA = a, entry.loopB = b, view.updateMarkers(), step ("A-B " + juce::String (a) + "-" + juce::String (b));
+    note ("times at x 0 and 392", juce::String (view.timeAtX (0)) + " " + juce::String (view.timeAtX (392)));
 
-    // The scroll bar is 10 high, so markers are 150 high.
-    EXPECT_EQ (boundsOf (view->cueMarker), juce::Rectangle<float> (196.0f, 0.0f, 1.5f, 150.0f));
-    EXPECT_EQ (boundsOf (view->positionMarker), juce::Rectangle<float> (78.4f - 0.75f, 0.0f, 1.5f, 150.0f));
-    const auto loop = boundsOf (view->loopMarker);
-    EXPECT_FLOAT_EQ (loop.getX(), 156.8f);
-    EXPECT_FLOAT_EQ (loop.getWidth(), 392.0f - 156.8f);
-
-    entry.loopA = 5.0f;   // A after B: a one-pixel strip at A
-    entry.loopB = 2.0f;
-    view->updateMarkers();
-    EXPECT_EQ (boundsOf (view->loopMarker), juce::Rectangle<float> (392.0f, 0.0f, 1.0f, 150.0f));
-
-    entry.loopB = 5.0f;   // A equal to B: no width
-    view->updateMarkers();
-    EXPECT_EQ (boundsOf (view->loopMarker).getWidth(), 0.0f);
-}
-
-TEST_F (WaveformViewTest, UnopenableFilesShowNothingAndPlaceNoMarkers)
-{
-    const auto garbage = audioFolder().getChildFile ("garbage.wav");
-    ASSERT_TRUE (garbage.replaceWithText ("not audio"));
-    processor->addFile (garbage);
-
-    // A header that would make the reader loop forever.
-    const auto broken = audioFolder().getChildFile ("broken.aif");
-    testaudio::write (broken, 44100.0, 2, 4410, 16);
-    testaudio::patchAiffComm (broken, 14, 0x7fff);
-    processor->addFile (broken);
-
-    for (auto* entry : processor->playlist)
-    {
-        view->setSource (entry);
-        EXPECT_EQ (view->thumbnail.getTotalLength(), 0.0);
-        EXPECT_EQ (view->scrollbar.getRangeLimit(), juce::Range<double>());
-        EXPECT_EQ (view->visibleRange, juce::Range<double>());
-
-        view->timerCallback();   // the range stays empty: nothing to divide by
-        EXPECT_TRUE (boundsOf (view->cueMarker).isFinite());
-        EXPECT_TRUE (boundsOf (view->positionMarker).isFinite());
-    }
-
-    wheel (1.0f);
-    EXPECT_EQ (view->zoom, 0.0f);
-}
-
-TEST_F (WaveformViewTest, WheelZoomsInTenthsUpTo099)
-{
-    wheel (1.0f);   // nothing shown: nothing changes
-    EXPECT_EQ (view->zoom, 0.0f);
-
-    auto& entry = addEntry ("long.wav", 300.0);
-    view->setSource (&entry);
-
-    for (int step = 1; step <= 9; ++step)
-    {
-        wheel (0.5f);
-        EXPECT_NEAR (view->zoom, 0.1f * (float) step, 1.0e-5f);
-    }
-
-    wheel (3.0f);
-    EXPECT_EQ (view->zoom, 0.99f);
-    EXPECT_NEAR (view->visibleRange.getLength(), 3.0, 1.0e-4);   // 300 s at 0.99
-
-    wheel (-0.01f);
-    EXPECT_NEAR (view->zoom, 0.89f, 1.0e-5f);
-
-    wheel (0.0f);    // no vertical movement: no step
-    EXPECT_NEAR (view->zoom, 0.89f, 1.0e-5f);
-
-    for (int i = 0; i < 12; ++i)
-        wheel (-1.0f);
-    EXPECT_EQ (view->zoom, 0.0f);
-    EXPECT_NEAR (view->visibleRange.getLength(), 300.0, 1.0e-9);
-
-    auto& fifty = addEntry ("fifty.wav", 50.0);
-    view->setSource (&fifty);
-    view->setZoomFactor (0.99);
-    EXPECT_EQ (view->visibleRange.getLength(), 1.0);
-}
-
-TEST_F (WaveformViewTest, DragMovesOneSecondPerEventAndClamps)
-{
-    view->mouseDrag (eventAt (10, 5));   // nothing shown: nothing happens
-
-    auto& entry = addEntry ("ten.wav", 10.0);
-    view->setSource (&entry);
-    processor->moveEntryTo (entry, 0.4f);
-
-    view->mouseDrag (eventAt (101, 100));   // right of the press: earlier, clamped at 0
-    EXPECT_EQ (entry.position, 0.0f);
-    view->mouseDrag (eventAt (101, 100));
-    EXPECT_EQ (entry.position, 0.0f);
-
-    view->mouseDrag (eventAt (100, 100));   // straight above or below: later
-    view->mouseDrag (eventAt (40, 100));
-    EXPECT_EQ (entry.position, 2.0f);
-
+    for (auto [x, pressX] : { std::pair (101, 100), { 101, 100 }, { 100, 100 }, { 40, 100 }, { 0, 100 } })   // a second a step, clamped
+        view.mouseDrag (mouse (x, pressX)), step ("drag to " + juce::String (x) + " from " + juce::String (pressX));
     processor->moveEntryTo (entry, 9.5f);
-    view->mouseDrag (eventAt (0, 100));
-    EXPECT_EQ (entry.position, 10.0f);      // clamped at the length
-
-    // A loaded entry moves its source.
+    view.mouseDrag (mouse (0, 100));
+    step ("drag at 9.5 s");
     processor->selectTrack (0);
     processor->paused = false;
     juce::AudioBuffer<float> buffer (2, 100);
-    testaudio::renderBlock (*processor, buffer);
-    ASSERT_NE (entry.source, nullptr);
+    testkit::renderBlock (*processor, buffer);
     processor->moveEntryTo (entry, 5.0f);
-    view->mouseDrag (eventAt (200, 100));
-    EXPECT_EQ (entry.source->getNextReadPosition(), 4000);
-    EXPECT_EQ (processor->getEntryPositionSeconds (entry), 4.0f);
-}
+    view.mouseDrag (mouse (200, 100));
+    step ("drag while loaded, at " + juce::String (entry.source->getNextReadPosition()));
 
-TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
-{
-    auto& entry = addEntry ("ten.wav", 10.0);
-    view->setSource (&entry);
-    EXPECT_FLOAT_EQ (view->timeAtX (0), -5.0f);     // not clamped to the file
-    EXPECT_FLOAT_EQ (view->timeAtX (392), 0.0f);
-
-    WaveformView::PopupCallback (&entry, -5.0f).modalStateFinished (1);
-    EXPECT_EQ (entry.cue, -5.0f);
-
-    WaveformView::PopupCallback (&entry, 4.0f).modalStateFinished (2);
-    EXPECT_EQ (entry.loopA, 4.0f);
-    WaveformView::PopupCallback (&entry, 4.0f).modalStateFinished (3);   // at A: A + 1
-    EXPECT_EQ (entry.loopB, 5.0f);
-    WaveformView::PopupCallback (&entry, 7.5f).modalStateFinished (3);
-    EXPECT_EQ (entry.loopB, 7.5f);
-    WaveformView::PopupCallback (&entry, 8.0f).modalStateFinished (2);   // A after B leaves B
-    EXPECT_EQ (entry.loopB, 7.5f);
-    WaveformView::PopupCallback (&entry, 1.0f).modalStateFinished (0);   // closed: nothing
-    EXPECT_EQ (entry.cue, -5.0f);
-
-    WaveformView::PopupCallback (nullptr, 1.0f).modalStateFinished (1);
-
-    // The entry is removed while the menu is open: the choice does nothing.
-    WaveformView::PopupCallback pending (&entry, 2.0f);
-    view->setSource (nullptr);
-    processor->removeEntry (0);
-    pending.modalStateFinished (1);
-    EXPECT_EQ (pending.entry.get(), nullptr);
+    view.setSource (&addLong ("long.wav", 300.0));
+    for (auto delta : { 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 3.0f, -0.01f, 0.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f })
+        wheel (delta);
+    view.setSource (&addLong ("half.wav", 0.5));   // keeps the middle, never under a second
+    step ("half a second shown");
+    view.setSource (&addLong ("fifty.wav", 50.0));
+    view.setZoomFactor (0.99);
+    step ("fifty seconds, zoom 0.99");
+    view.setSource (nullptr);
+    step ("nothing shown");
+    EXPECT_TRUE (matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-nothing-shown.png"));   // "(No audio file selected)"
 }
 
 TEST_F (WaveformViewTest, PaintsTheWaveformAboveTheScrollBar)
 {
-    auto& entry = addEntry ("loud.wav", 2.0);
-    view->setSource (&entry);
-    view->setRange ({ 0.0, 2.0 });
-
-    for (int i = 0; i < 500 && ! view->thumbnail.isFullyLoaded(); ++i)
+    view.setSource (&addLong ("ten.wav", 10.0));
+    view.setRange ({ 0.0, 10.0 });
+    for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
         juce::Thread::sleep (5);
-    ASSERT_TRUE (view->thumbnail.isFullyLoaded());
-
-    EXPECT_EQ (view->scrollbar.getBounds(), juce::Rectangle<int> (2, 148, 780, 10));
-
-    juce::Image image (juce::Image::ARGB, 784, 160, true);
-    {
-        juce::Graphics g (image);
-        view->paint (g);
-    }
-
-    // The test signal is quiet: its waveform is a light-blue line along the middle of each
-    // channel's half, in every column of the file.
-    int columns = 0;
-    for (int x = 10; x < 774; ++x)
-    {
-        bool inked = false;
-        for (int y = 2; y < 142; ++y)
-            inked = inked || image.getPixelAt (x, y).getBlue() > 0x80;
-        columns += inked ? 1 : 0;
-    }
-
-    EXPECT_GT (columns, 700);
-    EXPECT_EQ (image.getPixelAt (100, 144), juce::Colour (0xff555555));
+    EXPECT_TRUE (view.thumbnail.isFullyLoaded() && matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-ten-seconds.png"));
 }
 
-/** Collects what the view and its children ask to have repainted. */
-struct RepaintLog : juce::CachedComponentImage
+TEST_F (WaveformViewTest, UnopenableFilesShowNothingAndPlaceNoMarkers)
 {
-    void paint (juce::Graphics&) override {}
-    bool invalidateAll() override                               { return invalidate ({ 0, 0, 9999, 9999 }); }
-    bool invalidate (const juce::Rectangle<int>& area) override { areas.add (area); return true; }
-    void releaseResources() override {}
-    juce::RectangleList<int> areas;
-};
-
-TEST_F (WaveformViewTest, TicksRepaintOnlyWhatMovedWithTheSamePicture)
-{
-    auto& entry = addEntry ("ten.wav", 10.0);
-    view->setVisible (true);
-    view->setSource (&entry);
-    for (int i = 0; i < 500 && ! view->thumbnail.isFullyLoaded(); ++i)
-        juce::Thread::sleep (5);
-
-    const auto inkedColumns = [this]   // the columns with waveform near the middle
+    ASSERT_TRUE (audio.getChildFile ("garbage.wav").replaceWithText ("not audio"));
+    processor->addFile (audio.getChildFile ("garbage.wav"));
+    const auto broken = audioFile ("broken.aif", 44100.0, 2, 0.1, 16);   // a header that makes the reader loop forever
+    juce::MemoryBlock bytes;
+    broken.loadFileAsData (bytes);
+    ASSERT_EQ (juce::String (static_cast<const char*> (bytes.getData()) + 12, 4), "COMM");
+    static_cast<juce::uint8*> (bytes.getData())[12 + 14] = 0x7f;
+    static_cast<juce::uint8*> (bytes.getData())[12 + 15] = 0xff;
+    broken.replaceWithData (bytes.getData(), bytes.getSize());
+    processor->addFile (broken);
+    for (auto* entry : processor->playlist)
     {
-        juce::Image image (juce::Image::RGB, 784, 160, true);
-        juce::Graphics g (image);
-        view->paint (g);
-        juce::SparseSet<int> columns;
-        for (int x = 0; x < 784; ++x)
-            for (int y = 60; y < 86; ++y)
-                if (image.getPixelAt (x, y).getBlue() > 0x80)
-                    columns.addRange ({ x, x + 1 });
-        return columns;
-    };
+        view.setSource (entry);
+        view.timerCallback();   // the range stays empty: nothing to divide by
+        step (entry->file.getFileName());
+        wheel (1.0f);
+    }
+}
 
-    inkedColumns();
-    auto* log = new RepaintLog();
-    view->setCachedComponentImage (log);   // owned by the view; setting it repaints
-    log->areas.clear();
-    view->timerCallback();                 // paused: nothing moved
-    EXPECT_TRUE (log->areas.isEmpty());
-
-    entry.cue = 4.0f;                        // a marker's strip only: the waveform
-    processor->moveEntryTo (entry, 0.001f);  // moved by less than a column
-    view->timerCallback();
-    EXPECT_FALSE (log->areas.isEmpty());
-    EXPECT_FALSE (log->areas.containsPoint ({ 100, 70 }));
-
-    processor->moveEntryTo (entry, 3.0f);
-    view->timerCallback();
-    EXPECT_TRUE (log->areas.containsRectangle ({ 2, 2, 780, 142 }));
-
-    const auto slid = inkedColumns();        // slid along the wider image, or drawn afresh:
-    view->changeListenerCallback (nullptr);  // the file starts at x = 158 either way
-    EXPECT_EQ (slid, inkedColumns());
-    EXPECT_EQ (slid.getRange (0).getStart(), 158);
+TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
+{
+    auto& entry = addLong ("ten.wav", 10.0);
+    view.setSource (&entry);
+    // Choice 1 cue, 2 A, 3 B (at or before A: A + 1), 0 nothing; at a time not clamped to the file.
+    for (auto [choice, time] : { std::pair (1, -5.0f), { 2, 4.0f }, { 3, 4.0f }, { 3, 7.5f }, { 2, 8.0f }, { 0, 1.0f } })
+        WaveformView::PopupCallback (&entry, time).modalStateFinished (choice), step ("choice " + juce::String (choice) + " at " + juce::String (time));
+    WaveformView::PopupCallback (nullptr, 1.0f).modalStateFinished (1);
+    WaveformView::PopupCallback pending (&entry, 2.0f);   // the entry goes while the menu is open: the choice does nothing
+    view.setSource (nullptr);
+    processor->removeEntry (0);
+    pending.modalStateFinished (1);
+    EXPECT_EQ (pending.entry.get(), nullptr);
 }
