@@ -4,8 +4,7 @@
 
 #include <functional>
 
-/** What the tests, fuzzers, soak and benchmark share: a private HOME, generated audio files,
-    rendering as the player does, the JUCE assertions we tolerate, and a JACK server. */
+/** What the tests, fuzzers, soak and benchmark share. */
 namespace testkit
 {
     /** Points HOME at a fresh temporary folder (with an empty "audio" folder) while it lives. */
@@ -20,25 +19,23 @@ namespace testkit
 
     /** Sample i of channel c of a ramp file: exact at 24 bits, distinct below 2^20 samples. */
     float rampValue (int channel, juce::int64 index);
-
     /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a few decaying chords. */
     bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24, bool music = false);
     bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
 
     /** Renders one block the way the player does: under the processor's callback lock. */
-    void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer, juce::MidiBuffer&& midi = {});
-    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { renderBlock (p, b, std::move (midi)); }
+    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }
+    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer&& midi = {})   { renderBlock (p, b, midi); }
 
     /** While it lives, JUCE's log goes to stderr but for the assertions that input from outside
-        reaches with nothing wrong (see isTolerated); any other assertion also goes to `onAssertion`. */
+        reaches with nothing wrong (listed in TestKit.cpp); other assertions also go to `onAssertion`. */
     struct AssertionCheck : juce::Logger
     {
-        explicit AssertionCheck (std::function<void (const juce::String&)> onAssertion = {});
-        ~AssertionCheck() override;
+        explicit AssertionCheck (std::function<void (const juce::String&)> handler = {}) : onAssertion (std::move (handler))   { setCurrentLogger (this); }
+        ~AssertionCheck() override   { setCurrentLogger (previousLogger); }
         void logMessage (const juce::String& message) override;
-        static bool isTolerated (const juce::String& message);
         std::function<void (const juce::String&)> onAssertion;
-        juce::Logger* const previousLogger;
+        juce::Logger* const previousLogger = getCurrentLogger();
     };
 
     /** A JACK server on its dummy back end (real-time paced, no sound card), this process's
@@ -48,7 +45,6 @@ namespace testkit
     {
         JackServer();
         ~JackServer();
-        bool isRunning() const;
         juce::String name;
         bool ready = false;
         int pid = 0;
