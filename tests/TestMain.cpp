@@ -2,8 +2,7 @@
 
 #include <regex>
 
-/** Passes when `same`; otherwise writes the actual one in the working folder, to compare or to
-    take. With VELORIN_UPDATE_REFERENCES=1 writes the reference instead. */
+/** Passes when `same`; else writes the actual one in the working folder. Writes the reference instead when updating. */
 static ::testing::AssertionResult compare (bool same, const juce::String& name, std::function<bool (const juce::File&)> write)
 {
     const bool update = getenv ("VELORIN_UPDATE_REFERENCES") != nullptr;
@@ -16,25 +15,25 @@ static ::testing::AssertionResult compare (bool same, const juce::String& name, 
 ::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name)
 {
     const auto expected = juce::File (VELORIN_REFERENCES).getChildFile (name).loadFileAsString();
-    auto result = compare (text == expected, name, [&] (const juce::File& f) { return f.replaceWithText (text, false, false, nullptr); });
     const auto lines = juce::StringArray::fromLines (text), wanted = juce::StringArray::fromLines (expected);
-    for (int i = 0; ! result && i < juce::jmax (lines.size(), wanted.size()); ++i)
-        if (lines[i] != wanted[i])
-            return result << "\nline " << i + 1 << " is   \"" << lines[i] << "\"\n  instead of \"" << wanted[i] << "\"";
-    return result;
+    int i = 0;
+    while (i < juce::jmax (lines.size(), wanted.size()) && lines[i] == wanted[i])
+        ++i;
+    return compare (text == expected, name, [&] (const juce::File& f) { return f.replaceWithText (text, false, false, nullptr); })
+           << "\nline " << i + 1 << " is   \"" << lines[i] << "\"\n  instead of \"" << wanted[i] << "\"";
 }
 
 ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name)
 {
     const auto expected = juce::ImageFileFormat::loadFrom (juce::File (VELORIN_REFERENCES).getChildFile (name));
     int differing = expected.getBounds() == image.getBounds() ? 0 : -1;
-    for (int i = 0; differing >= 0 && i < image.getWidth() * image.getHeight(); ++i)
+    for (int i = 0, w = image.getWidth(); differing >= 0 && i < w * image.getHeight(); ++i)
     {
-        const auto a = image.getPixelAt (i % image.getWidth(), i / image.getWidth()), b = expected.getPixelAt (i % image.getWidth(), i / image.getWidth());
+        const auto a = image.getPixelAt (i % w, i / w), b = expected.getPixelAt (i % w, i / w);
         differing += juce::jmax (std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()), std::abs (a.getBlue() - b.getBlue()), std::abs (a.getAlpha() - b.getAlpha())) > 2;
     }
-    return compare (differing == 0, name, [&] (const juce::File& f)
-                    { f.deleteFile(); juce::FileOutputStream out (f); return juce::PNGImageFormat().writeImageToStream (image, out); }) << " (" << differing << " pixels)";
+    return compare (differing == 0, name, [&] (const juce::File& f) { f.deleteFile(); juce::FileOutputStream out (f); return juce::PNGImageFormat().writeImageToStream (image, out); })
+           << " (" << differing << " pixels differ)";
 }
 
 void VelorinTest::note (const juce::String& what, const juce::String& values)
@@ -51,12 +50,11 @@ juce::AudioBuffer<float> ProcessorTest::render (const juce::String& what, juce::
     {
         constexpr juce::int64 silence = -1000;
         juce::StringArray runs;
-        juce::int64 first = 0, last = 0;
-        for (int i = 0; i < block.getNumSamples(); ++i)
+        for (juce::int64 i = 0, first = 0, last = 0; i < block.getNumSamples(); ++i)
         {
-            const auto value = block.getSample (0, i);
+            const auto value = block.getSample (0, (int) i);
             const auto index = value == 0.0f ? silence : std::llround (value / gain * (1 << 21)) - 1;
-            if (std::abs (block.getSample (1, i)) != (index == silence ? 0.0f : gain * testkit::rampValue (0, index)))
+            if (std::abs (block.getSample (1, (int) i)) != (index == silence ? 0.0f : gain * testkit::rampValue (0, index)))
                 return "other";
             if (i == 0 || (index == silence ? last != silence : index != last + 1 || last < 0))
                 runs.add ({}), first = index;

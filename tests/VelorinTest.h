@@ -1,12 +1,10 @@
 #pragma once
-
 #include "TestKit.h"
-
+#include <juce_cryptography/juce_cryptography.h>
 #include <gtest/gtest.h>
 
-/** The text or image (to 2 steps a channel) equals tests/references/<name>. With
-    VELORIN_UPDATE_REFERENCES=1 the reference is written instead; a mismatch leaves the actual one
-    in the working folder, to compare or to take. */
+/** The text or image (to 2 steps a channel) equals tests/references/<name>; with
+    VELORIN_UPDATE_REFERENCES=1 it is written there instead. A mismatch leaves it in the working folder. */
 ::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name);
 ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name);
 
@@ -18,7 +16,7 @@ protected:
     void TearDown() override
     {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        EXPECT_TRUE (record.isEmpty() || matchesReference (record, juce::String (test->test_suite_name()) + "." + test->name() + ".txt"));
+        EXPECT_TRUE (record.isEmpty() ? ::testing::AssertionSuccess() : matchesReference (record, juce::String (test->test_suite_name()) + "." + test->name() + ".txt"));
     }
     /** Adds "<what>: <values>" to the record; data keys, which hash paths in this HOME, as "<key>". */
     void note (const juce::String& what, const juce::String& values = {});
@@ -39,12 +37,7 @@ protected:
         return c.getBounds().toString() + (b != nullptr ? " \"" + b->getButtonText() + "\" \"" + b->getTooltip() + "\"" : "");
     }
     /** The key that names a file's element in data.xml. */
-    static juce::String keyOf (const juce::File& file)
-    {
-        juce::AudioFormatManager formats;
-        formats.registerBasicFormats();
-        return PlaylistEntry (file, &formats, nullptr).getKey();
-    }
+    static juce::String keyOf (const juce::File& file)   { return juce::MD5 (file.getFullPathName().toRawUTF8(), (size_t) file.getFullPathName().length()).toHexString(); }
 
     testkit::PrivateHome privateHome;
     const juce::File home = privateHome.home, audio = home.getChildFile ("audio");
@@ -68,6 +61,5 @@ protected:
     /** "current 1 (index 1), playing, loop | a.wav 2803 cue 0.25 | b.wav -": the current entry,
         the flags, and each entry's read position ("-" while unloaded) and points. */
     juce::String state() const;
-
     std::unique_ptr<ReplayProcessor> processor = std::make_unique<ReplayProcessor>();
 };

@@ -2,31 +2,13 @@
 
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
-
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace testkit
-{
-PrivateHome::PrivateHome() : previous (getenv ("HOME")), home (juce::File::createTempFile ("velorin-home"))
-{
-    home.getChildFile ("audio").createDirectory();
-    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-}
-
-PrivateHome::~PrivateHome()
-{
-    setenv ("HOME", previous.toRawUTF8(), 1);
-    home.deleteRecursively();
-}
-
-float rampValue (int channel, juce::int64 index)   { return (channel == 0 ? 1.0f : -1.0f) * (float) ((index % (1 << 20)) + 1) / (float) (1 << 21); }
-
-bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
+bool testkit::writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
 {
     file.getParentDirectory().createDirectory();
     file.deleteFile();
@@ -38,11 +20,8 @@ bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 
         for (int c = 0; c < channels; ++c)
             for (int i = 0; i < 4096; ++i)
             {
-                const auto t = (double) (start + i) / rate;
-                double chord = 0.0;
-                for (auto f : { 220.0, 277.2, 329.6 })   // falling a tone every 1.5 s
-                    chord += 0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * std::sin (juce::MathConstants<double>::twoPi * f * std::pow (0.89, (int) (t / 1.5) % 3) * (1.0 + 0.002 * c) * t);
-                block.setSample (c, i, music ? (float) chord : rampValue (c, start + i));
+                const auto t = (double) (start + i) / rate, phase = juce::MathConstants<double>::twoPi * std::pow (0.89, (int) (t / 1.5) % 3) * (1.0 + 0.002 * c) * t;   // falling a tone every 1.5 s
+                block.setSample (c, i, music ? (float) (0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * (std::sin (220.0 * phase) + std::sin (277.2 * phase) + std::sin (329.6 * phase))) : rampValue (c, start + i));
             }
         if (! writer->writeFromAudioSampleBuffer (block, 0, (int) juce::jmin ((juce::int64) 4096, samples - start)))
             return false;
@@ -50,7 +29,7 @@ bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 
     return writer != nullptr;
 }
 
-bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
+bool testkit::setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
 {
     TagLib::FileRef ref (file.getFullPathName().toRawUTF8());
     if (ref.isNull())
@@ -65,7 +44,7 @@ bool setTags (const juce::File& file, const juce::String& title, const juce::Str
     MidiMessage's length check (a host's truncated message is still copied safely), AudioChannelSet's
     (a WAV may declare thousands of channels, numbered before the engine rejects the file), File's
     backslash check (for Windows paths) and String::fromUTF8's (the AIFF reader's chunk texts). */
-void AssertionCheck::logMessage (const juce::String& message)
+void testkit::AssertionCheck::logMessage (const juce::String& message)
 {
     for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "MidiMessage.cpp:137", "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
         if (message == juce::String ("JUCE Assertion failure in juce_") + place)
@@ -75,16 +54,11 @@ void AssertionCheck::logMessage (const juce::String& message)
         onAssertion (message);
 }
 
-static bool isRunning (const juce::String& name)
-{
-    juce::ChildProcess check;
-    return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" }) && check.readAllProcessOutput().startsWith ("running");
-}
-
-JackServer::JackServer()
+testkit::JackServer::JackServer()
 {
     setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
     const auto parent = getpid();
+    const auto running = [this] { juce::ChildProcess check; return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" }) && check.readAllProcessOutput().startsWith ("running"); };
     // One process at a time looks for a free name: a server started under a taken name fails,
     // but first removes the socket of the one running under it.
     const int lock = open ("/tmp/velorin-jackd.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
@@ -92,20 +66,16 @@ JackServer::JackServer()
     for (int i = 0; i < 6 && ! ready; ++i)
     {
         name = "velorin-" + juce::String (i);
-        if (isRunning (name) || (pid = fork()) < 0)
+        if (running() || (pid = fork()) < 0)
             continue;
+        if (pid == 0 && prctl (PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent && dup2 (open ("/dev/null", O_WRONLY), 1) == 1 && dup2 (1, 2) == 2)
+            execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr);
         if (pid == 0)
-        {
-            prctl (PR_SET_PDEATHSIG, SIGTERM);
-            const int null = open ("/dev/null", O_WRONLY);
-            if (getppid() == parent && dup2 (null, 1) >= 0 && dup2 (null, 2) >= 0)
-                execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr);
             _exit (127);
-        }
         for (int tries = 0; tries < 100 && ! ready && pid > 0; ++tries)
             if (waitpid (pid, nullptr, WNOHANG) == pid)
                 pid = 0;   // it gave up: the name is taken or the registry is full
-            else if (! (ready = isRunning (name)))
+            else if (! (ready = running()))
                 juce::Thread::sleep (100);
         if (! ready && pid > 0)
             kill (pid, SIGTERM), waitpid (pid, nullptr, 0), pid = 0;
@@ -114,10 +84,9 @@ JackServer::JackServer()
     setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
 }
 
-JackServer::~JackServer()
+testkit::JackServer::~JackServer()
 {
     if (pid > 0 && kill (pid, SIGTERM) == 0)
         waitpid (pid, nullptr, 0);
     unsetenv ("JACK_DEFAULT_SERVER");
-}
 }

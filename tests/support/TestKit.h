@@ -1,8 +1,5 @@
 #pragma once
-
 #include "engine/ReplayProcessor.h"
-
-#include <functional>
 
 /** What the tests, fuzzers, soak and benchmark share. */
 namespace testkit
@@ -10,15 +7,15 @@ namespace testkit
     /** Points HOME at a fresh temporary folder (with an empty "audio" folder) while it lives. */
     struct PrivateHome
     {
-        PrivateHome();
-        ~PrivateHome();
+        PrivateHome() : previous (getenv ("HOME")), home (juce::File::createTempFile ("velorin-home"))   { home.getChildFile ("audio").createDirectory(); setenv ("HOME", home.getFullPathName().toRawUTF8(), 1); }
+        ~PrivateHome()   { setenv ("HOME", previous.toRawUTF8(), 1); home.deleteRecursively(); }
         juce::File dataFolder() const   { return home.getChildFile (".config/DravikLabs/Velorin"); }
         const juce::String previous;
         const juce::File home;
     };
 
     /** Sample i of channel c of a ramp file: exact at 24 bits, distinct below 2^20 samples. */
-    float rampValue (int channel, juce::int64 index);
+    inline float rampValue (int channel, juce::int64 index)   { return (channel == 0 ? 1.0f : -1.0f) * (float) ((index % (1 << 20)) + 1) / (float) (1 << 21); }
     /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a few decaying chords. */
     bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24, bool music = false);
     bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
