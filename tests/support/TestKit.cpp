@@ -1,11 +1,10 @@
 #include "TestKit.h"
-
-#include <taglib/fileref.h>
-#include <taglib/tag.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
 #include <unistd.h>
 
 bool testkit::writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
@@ -32,18 +31,14 @@ bool testkit::writeAudio (const juce::File& file, double rate, int channels, juc
 bool testkit::setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
 {
     TagLib::FileRef ref (file.getFullPathName().toRawUTF8());
-    if (ref.isNull())
-        return false;
-    ref.tag()->setTitle (TagLib::String (title.toRawUTF8(), TagLib::String::UTF8));
-    ref.tag()->setArtist (TagLib::String (artist.toRawUTF8(), TagLib::String::UTF8));
-    return ref.save();
+    const auto text = [] (const juce::String& s) { return TagLib::String (s.toRawUTF8(), TagLib::String::UTF8); };
+    return ! ref.isNull() && (ref.tag()->setTitle (text (title)), ref.tag()->setArtist (text (artist)), ref.save());
 }
 
-/*  JUCE 7.0.5's assertions (file:line) that input from outside reaches with nothing wrong:
-    XmlElement's name checks (data.xml's hex keys may start with a digit; read and written alike),
-    MidiMessage's length check (a host's truncated message is still copied safely), AudioChannelSet's
-    (a WAV may declare thousands of channels, numbered before the engine rejects the file), File's
-    backslash check (for Windows paths) and String::fromUTF8's (the AIFF reader's chunk texts). */
+/*  JUCE 7.0.5's assertions (file:line) that input from outside reaches with nothing wrong: XmlElement's
+    name checks (data.xml's hex keys may start with a digit), MidiMessage's length check (a host's short
+    message is still copied safely), AudioChannelSet's (a WAV may declare thousands of channels, numbered
+    before the file is refused), File's backslash check (for Windows) and the AIFF reader's chunk texts. */
 void testkit::AssertionCheck::logMessage (const juce::String& message)
 {
     for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "MidiMessage.cpp:137", "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })

@@ -24,8 +24,8 @@ namespace testkit
     inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }
     inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer&& midi = {})   { renderBlock (p, b, midi); }
 
-    /** While it lives, JUCE's log goes to stderr but for the assertions that input from outside
-        reaches with nothing wrong (listed in TestKit.cpp); other assertions also go to `onAssertion`. */
+    /** While it lives, JUCE's log goes to stderr but for the assertions that input from outside reaches
+        with nothing wrong (listed in TestKit.cpp); other assertions also go to `onAssertion`. */
     struct AssertionCheck : juce::Logger
     {
         explicit AssertionCheck (std::function<void (const juce::String&)> handler = {}) : onAssertion (std::move (handler))   { setCurrentLogger (this); }
@@ -35,9 +35,9 @@ namespace testkit
         juce::Logger* const previousLogger = getCurrentLogger();
     };
 
-    /** A JACK server on its dummy back end (real-time paced, no sound card), this process's
-        default server while it lives. It dies with this process, and takes the first free name
-        of a few, so that a slot left in JACK's registry of servers is taken again next time. */
+    /** A JACK server on its dummy back end (real-time paced, no sound card), this process's default
+        server while it lives. It dies with this process, and takes the first free name of a few, so
+        that a slot left in JACK's registry of servers is taken again next time. */
     struct JackServer
     {
         JackServer();
