@@ -1,7 +1,5 @@
 #include "VelorinTest.h"
-
 #include <regex>
-
 /** Passes when `same`; else writes the actual one in the working folder. Writes the reference instead when updating. */
 static ::testing::AssertionResult compare (bool same, const juce::String& name, std::function<bool (const juce::File&)> write)
 {
@@ -14,13 +12,7 @@ static ::testing::AssertionResult compare (bool same, const juce::String& name, 
 
 ::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name)
 {
-    const auto expected = juce::File (VELORIN_REFERENCES).getChildFile (name).loadFileAsString();
-    const auto lines = juce::StringArray::fromLines (text), wanted = juce::StringArray::fromLines (expected);
-    int i = 0;
-    while (i < juce::jmax (lines.size(), wanted.size()) && lines[i] == wanted[i])
-        ++i;
-    return compare (text == expected, name, [&] (const juce::File& f) { return f.replaceWithText (text, false, false, nullptr); })
-           << "\nline " << i + 1 << " is   \"" << lines[i] << "\"\n  instead of \"" << wanted[i] << "\"";
+    return compare (text == juce::File (VELORIN_REFERENCES).getChildFile (name).loadFileAsString(), name, [&] (const juce::File& f) { return f.replaceWithText (text, false, false, nullptr); });
 }
 
 ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name)
@@ -71,8 +63,7 @@ juce::AudioBuffer<float> ProcessorTest::render (const juce::String& what, juce::
 juce::String ProcessorTest::state() const
 {
     juce::String text;
-    text << "current " << processor->getCurrentIndex() << " (index " << processor->currentIndex.load() << ")"
-         << (processor->paused ? ", paused" : ", playing") << (processor->loopEnabled ? ", loop" : "") << (processor->midiActivity ? ", midi" : "");
+    text << "current " << processor->getCurrentIndex() << " (index " << processor->currentIndex.load() << ")" << (processor->paused ? ", paused" : ", playing") << (processor->loopEnabled ? ", loop" : "") << (processor->midiActivity ? ", midi" : "");
     for (auto* entry : processor->playlist)
         text << " | " << entry->file.getFileName() << " " << (entry->source != nullptr ? juce::String (entry->source->getNextReadPosition()) : "-")
              << (entry->cue != 0.0f ? " cue " + juce::String (entry->cue.load()) : "")
@@ -83,11 +74,8 @@ juce::String ProcessorTest::state() const
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
-    // Headless unless a display is given: JUCE would otherwise connect to ":0", which may be
-    // another test's short-lived Xvfb, and Xlib ends a client whose server goes away.
-    setenv ("DISPLAY", "none", 0);
-    // Lets JUCE install its own X error handler when a test opens a real window.
-    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
+    setenv ("DISPLAY", "none", 0);   // else JUCE connects to ":0", maybe another test's Xvfb, whose end would end us
+    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };   // lets JUCE set its X error handler
     const testkit::AssertionCheck assertions;   // untolerated assertions reach stderr, where ctest looks for them
     const juce::ScopedJuceInitialiser_GUI juce;
     return RUN_ALL_TESTS();

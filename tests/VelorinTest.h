@@ -3,8 +3,8 @@
 #include <juce_cryptography/juce_cryptography.h>
 #include <gtest/gtest.h>
 
-/** The text or image (to 2 steps a channel) equals tests/references/<name>; with
-    VELORIN_UPDATE_REFERENCES=1 it is written there instead. A mismatch leaves it in the working folder. */
+/** The text or image (to 2 steps a channel) equals tests/references/<name>; with VELORIN_UPDATE_REFERENCES=1
+    it is written there instead. A mismatch leaves the actual one in the working folder, to compare or to take. */
 ::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name);
 ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name);
 
@@ -44,22 +44,18 @@ protected:
     juce::String record;
 };
 
-/** A processor at 8 kHz in blocks of 800 samples (0.1 s), so that files stay tiny; files at that
-    rate pass through the resampler unchanged. */
+/** A processor at 8 kHz in blocks of 800 samples (0.1 s), so that files stay tiny; files at that rate pass
+    through the resampler unchanged. */
 class ProcessorTest : public VelorinTest
 {
 protected:
     ProcessorTest()   { processor->setRateAndBufferSizeDetails (8000.0, 800); }
-    PlaylistEntry& add (const juce::String& name, double seconds = 1.0, int channels = 2, double rate = 8000.0)
-    {
-        processor->addFile (audioFile (name, rate, channels, seconds));
-        return *processor->playlist.getLast();
-    }
-    /** Renders a block; with a name, notes the ramp samples it holds, as runs of file positions
-        ("0-799"), "silence" or "other", and the state after it. */
+    PlaylistEntry& add (const juce::String& name, double seconds = 1.0, int channels = 2, double rate = 8000.0)   { processor->addFile (audioFile (name, rate, channels, seconds)); return *processor->playlist.getLast(); }
+    /** Renders a block; with a name, notes the ramp samples it holds, as runs of file positions ("0-799"),
+        "silence" or "other", and the state after it. */
     juce::AudioBuffer<float> render (const juce::String& what = {}, juce::MidiBuffer midi = {});
-    /** "current 1 (index 1), playing, loop | a.wav 2803 cue 0.25 | b.wav -": the current entry,
-        the flags, and each entry's read position ("-" while unloaded) and points. */
+    /** "current 1 (index 1), playing, loop | a.wav 2803 cue 0.25 | b.wav -": the current entry, the flags,
+        and each entry's read position ("-" while unloaded) and points. */
     juce::String state() const;
     std::unique_ptr<ReplayProcessor> processor = std::make_unique<ReplayProcessor>();
 };

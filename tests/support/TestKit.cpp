@@ -6,7 +6,6 @@
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 #include <unistd.h>
-
 bool testkit::writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
 {
     file.getParentDirectory().createDirectory();
@@ -14,7 +13,8 @@ bool testkit::writeAudio (const juce::File& file, double rate, int channels, juc
     std::unique_ptr<juce::AudioFormat> format (file.hasFileExtension ("aif;aiff") ? (juce::AudioFormat*) new juce::AiffAudioFormat() : new juce::WavAudioFormat());
     std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (new juce::FileOutputStream (file), rate, (unsigned int) channels, bits, {}, 0));
     juce::AudioBuffer<float> block (channels, 4096);
-    for (juce::int64 start = 0; writer != nullptr && start < samples; start += 4096)
+    bool written = writer != nullptr;
+    for (juce::int64 start = 0; written && start < samples; start += 4096)
     {
         for (int c = 0; c < channels; ++c)
             for (int i = 0; i < 4096; ++i)
@@ -22,10 +22,9 @@ bool testkit::writeAudio (const juce::File& file, double rate, int channels, juc
                 const auto t = (double) (start + i) / rate, phase = juce::MathConstants<double>::twoPi * std::pow (0.89, (int) (t / 1.5) % 3) * (1.0 + 0.002 * c) * t;   // falling a tone every 1.5 s
                 block.setSample (c, i, music ? (float) (0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * (std::sin (220.0 * phase) + std::sin (277.2 * phase) + std::sin (329.6 * phase))) : rampValue (c, start + i));
             }
-        if (! writer->writeFromAudioSampleBuffer (block, 0, (int) juce::jmin ((juce::int64) 4096, samples - start)))
-            return false;
+        written = writer->writeFromAudioSampleBuffer (block, 0, (int) juce::jmin ((juce::int64) 4096, samples - start));
     }
-    return writer != nullptr;
+    return written;
 }
 
 bool testkit::setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
