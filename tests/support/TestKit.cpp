@@ -34,10 +34,8 @@ bool testkit::setTags (const juce::File& file, const juce::String& title, const 
     return ! ref.isNull() && (ref.tag()->setTitle (text (title)), ref.tag()->setArtist (text (artist)), ref.save());
 }
 
-/*  JUCE 7.0.5's assertions (file:line) that input from outside reaches with nothing wrong: XmlElement's
-    name checks (data.xml's hex keys may start with a digit), MidiMessage's length check (a host's short
-    message is still copied safely), AudioChannelSet's (a WAV may declare thousands of channels, numbered
-    before the file is refused), File's backslash check (for Windows) and the AIFF reader's chunk texts. */
+// JUCE 7.0.5's assertions that input from outside reaches with nothing wrong: hex keys starting with a digit, a short MIDI
+// message (copied safely), thousands of channels (numbered before the file is refused), a backslash, AIFF chunk texts.
 void testkit::AssertionCheck::logMessage (const juce::String& message)
 {
     for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "MidiMessage.cpp:137", "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
