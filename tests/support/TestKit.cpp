@@ -1,110 +1,56 @@
 #include "TestKit.h"
-
-#include <taglib/fileref.h>
-#include <taglib/tag.h>
-
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
 #include <unistd.h>
-
-#include <iostream>
-
-namespace testkit
-{
-PrivateHome::PrivateHome() : previous (getenv ("HOME")), home (juce::File::createTempFile ("velorin-home"))
-{
-    home.getChildFile ("audio").createDirectory();
-    setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
-}
-
-PrivateHome::~PrivateHome()
-{
-    setenv ("HOME", previous.toRawUTF8(), 1);
-    home.deleteRecursively();
-}
-
-float rampValue (int channel, juce::int64 index)   { return (channel == 0 ? 1.0f : -1.0f) * (float) ((index % (1 << 20)) + 1) / (float) (1 << 21); }
-
-bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
+bool testkit::writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
 {
     file.getParentDirectory().createDirectory();
     file.deleteFile();
     std::unique_ptr<juce::AudioFormat> format (file.hasFileExtension ("aif;aiff") ? (juce::AudioFormat*) new juce::AiffAudioFormat() : new juce::WavAudioFormat());
     std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (new juce::FileOutputStream (file), rate, (unsigned int) channels, bits, {}, 0));
     juce::AudioBuffer<float> block (channels, 4096);
-    for (juce::int64 start = 0; writer != nullptr && start < samples; start += block.getNumSamples())
+    bool written = writer != nullptr;
+    for (juce::int64 start = 0; written && start < samples; start += 4096)
     {
         for (int c = 0; c < channels; ++c)
-            for (int i = 0; i < block.getNumSamples(); ++i)
+            for (int i = 0; i < 4096; ++i)
             {
-                const auto t = (double) (start + i) / rate;
-                double chord = 0.0;
-                for (auto f : { 220.0, 277.2, 329.6 })   // falling a tone every 1.5 s
-                    chord += 0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * std::sin (juce::MathConstants<double>::twoPi * f * std::pow (0.89, (int) (t / 1.5) % 3) * (1.0 + 0.002 * c) * t);
-                block.setSample (c, i, music ? (float) chord : rampValue (c, start + i));
+                const auto t = (double) (start + i) / rate, phase = juce::MathConstants<double>::twoPi * std::pow (0.89, (int) (t / 1.5) % 3) * (1.0 + 0.002 * c) * t;   // falling a tone every 1.5 s
+                block.setSample (c, i, music ? (float) (0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * (std::sin (220.0 * phase) + std::sin (277.2 * phase) + std::sin (329.6 * phase))) : rampValue (c, start + i));
             }
-        if (! writer->writeFromAudioSampleBuffer (block, 0, (int) juce::jmin ((juce::int64) block.getNumSamples(), samples - start)))
-            return false;
+        written = writer->writeFromAudioSampleBuffer (block, 0, (int) juce::jmin ((juce::int64) 4096, samples - start));
     }
-    return writer != nullptr;
+    return written;
 }
 
-bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
+bool testkit::setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
 {
     TagLib::FileRef ref (file.getFullPathName().toRawUTF8());
-    if (ref.isNull())
-        return false;
-    ref.tag()->setTitle (TagLib::String (title.toRawUTF8(), TagLib::String::UTF8));
-    ref.tag()->setArtist (TagLib::String (artist.toRawUTF8(), TagLib::String::UTF8));
-    return ref.save();
+    const auto text = [] (const juce::String& s) { return TagLib::String (s.toRawUTF8(), TagLib::String::UTF8); };
+    return ! ref.isNull() && (ref.tag()->setTitle (text (title)), ref.tag()->setArtist (text (artist)), ref.save());
 }
 
-void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer, juce::MidiBuffer&& midi)
+// JUCE 7.0.5's assertions that input from outside reaches with nothing wrong: hex keys starting with a digit, a short MIDI
+// message (copied safely), thousands of channels (numbered before the file is refused), a backslash, AIFF chunk texts.
+void testkit::AssertionCheck::logMessage (const juce::String& message)
 {
-    const juce::ScopedLock sl (processor.getCallbackLock());
-    processor.processBlock (buffer, midi);
-}
-
-AssertionCheck::AssertionCheck (std::function<void (const juce::String&)> handler)
-    : onAssertion (std::move (handler)), previousLogger (juce::Logger::getCurrentLogger())
-{
-    juce::Logger::setCurrentLogger (this);
-}
-
-AssertionCheck::~AssertionCheck()   { juce::Logger::setCurrentLogger (previousLogger); }
-
-void AssertionCheck::logMessage (const juce::String& message)
-{
-    if (isTolerated (message))
-        return;
+    for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "MidiMessage.cpp:137", "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
+        if (message == juce::String ("JUCE Assertion failure in juce_") + place)
+            return;
     std::cerr << message << std::endl;
     if (onAssertion && message.startsWith ("JUCE Assertion failure"))
         onAssertion (message);
 }
 
-/*  JUCE 7.0.5's assertions (file:line) that input from outside reaches with nothing wrong:
-    - XmlElement's name checks (72, 91, 103): data.xml names its elements by hex keys that may
-      start with a digit, which the parser reads and the writer writes back alike;
-    - MidiMessage's length check: a host may pass a truncated message, still copied safely;
-    - AudioChannelSet's channel number: a WAV may declare thousands of channels, numbered one
-      by one before the engine rejects the file;
-    - File's backslash check, there for Windows paths: a Linux file name may hold one;
-    - String::fromUTF8's check: the AIFF reader makes strings of chunk texts unchecked. */
-bool AssertionCheck::isTolerated (const juce::String& message)
-{
-    for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "MidiMessage.cpp:137", "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
-        if (message == juce::String ("JUCE Assertion failure in juce_") + place)
-            return true;
-    return false;
-}
-
-JackServer::JackServer()
+testkit::JackServer::JackServer()
 {
     setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
     const auto parent = getpid();
+    const auto running = [this] { juce::ChildProcess check; return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" }) && check.readAllProcessOutput().startsWith ("running"); };
     // One process at a time looks for a free name: a server started under a taken name fails,
     // but first removes the socket of the one running under it.
     const int lock = open ("/tmp/velorin-jackd.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
@@ -112,38 +58,27 @@ JackServer::JackServer()
     for (int i = 0; i < 6 && ! ready; ++i)
     {
         name = "velorin-" + juce::String (i);
-        if (isRunning() || (pid = fork()) < 0)
+        if (running() || (pid = fork()) < 0)
             continue;
+        if (pid == 0 && prctl (PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent && dup2 (open ("/dev/null", O_WRONLY), 1) == 1 && dup2 (1, 2) == 2)
+            execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr);
         if (pid == 0)
-        {
-            prctl (PR_SET_PDEATHSIG, SIGTERM);
-            const int null = open ("/dev/null", O_WRONLY);
-            if (getppid() == parent && dup2 (null, 1) >= 0 && dup2 (null, 2) >= 0)
-                execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr);
             _exit (127);
-        }
         for (int tries = 0; tries < 100 && ! ready && pid > 0; ++tries)
             if (waitpid (pid, nullptr, WNOHANG) == pid)
                 pid = 0;   // it gave up: the name is taken or the registry is full
-            else if (! (ready = isRunning()))
+            else if (! (ready = running()))
                 juce::Thread::sleep (100);
-        if (! ready && pid > 0 && kill (pid, SIGTERM) == 0)
-            waitpid (pid, nullptr, 0);
+        if (! ready && pid > 0)
+            kill (pid, SIGTERM), waitpid (pid, nullptr, 0), pid = 0;
     }
     close (lock);
     setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
 }
 
-JackServer::~JackServer()
+testkit::JackServer::~JackServer()
 {
     if (pid > 0 && kill (pid, SIGTERM) == 0)
         waitpid (pid, nullptr, 0);
     unsetenv ("JACK_DEFAULT_SERVER");
-}
-
-bool JackServer::isRunning() const
-{
-    juce::ChildProcess check;
-    return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" }) && check.readAllProcessOutput().startsWith ("running");
-}
 }

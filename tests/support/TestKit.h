@@ -1,54 +1,41 @@
 #pragma once
-
 #include "engine/ReplayProcessor.h"
 
-#include <functional>
-
-/** What the tests, fuzzers, soak and benchmark share: a private HOME, generated audio files,
-    rendering as the player does, the JUCE assertions we tolerate, and a JACK server. */
-namespace testkit
+namespace testkit   // what the tests, fuzzers, soak and benchmark share
 {
     /** Points HOME at a fresh temporary folder (with an empty "audio" folder) while it lives. */
     struct PrivateHome
     {
-        PrivateHome();
-        ~PrivateHome();
+        PrivateHome() : previous (getenv ("HOME")), home (juce::File::createTempFile ("velorin-home"))   { home.getChildFile ("audio").createDirectory(); setenv ("HOME", home.getFullPathName().toRawUTF8(), 1); }
+        ~PrivateHome()   { setenv ("HOME", previous.toRawUTF8(), 1); home.deleteRecursively(); }
         juce::File dataFolder() const   { return home.getChildFile (".config/DravikLabs/Velorin"); }
         const juce::String previous;
         const juce::File home;
     };
-
     /** Sample i of channel c of a ramp file: exact at 24 bits, distinct below 2^20 samples. */
-    float rampValue (int channel, juce::int64 index);
-
+    inline float rampValue (int channel, juce::int64 index)   { return (channel == 0 ? 1.0f : -1.0f) * (float) ((index % (1 << 20)) + 1) / (float) (1 << 21); }
     /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a few decaying chords. */
     bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24, bool music = false);
     bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
-
     /** Renders one block the way the player does: under the processor's callback lock. */
-    void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& buffer, juce::MidiBuffer&& midi = {});
-    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { renderBlock (p, b, std::move (midi)); }
-
-    /** While it lives, JUCE's log goes to stderr but for the assertions that input from outside
-        reaches with nothing wrong (see isTolerated); any other assertion also goes to `onAssertion`. */
+    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }
+    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer&& midi = {})   { renderBlock (p, b, midi); }
+    /** While it lives, JUCE's log goes to stderr but for the assertions tolerated (TestKit.cpp); others also go to `onAssertion`. */
     struct AssertionCheck : juce::Logger
     {
-        explicit AssertionCheck (std::function<void (const juce::String&)> onAssertion = {});
-        ~AssertionCheck() override;
+        explicit AssertionCheck (std::function<void (const juce::String&)> handler = {}) : onAssertion (std::move (handler))   { setCurrentLogger (this); }
+        ~AssertionCheck() override   { setCurrentLogger (previousLogger); }
         void logMessage (const juce::String& message) override;
-        static bool isTolerated (const juce::String& message);
         std::function<void (const juce::String&)> onAssertion;
-        juce::Logger* const previousLogger;
+        juce::Logger* const previousLogger = getCurrentLogger();
     };
-
-    /** A JACK server on its dummy back end (real-time paced, no sound card), this process's
-        default server while it lives. It dies with this process, and takes the first free name
-        of a few, so that a slot left in JACK's registry of servers is taken again next time. */
+    /** A JACK server on its dummy back end (real-time paced, no sound card), this process's default server while
+        it lives. It dies with this process, and takes the first free name of a few, so that a slot left in JACK's
+        registry of servers is taken again next time. */
     struct JackServer
     {
         JackServer();
         ~JackServer();
-        bool isRunning() const;
         juce::String name;
         bool ready = false;
         int pid = 0;
