@@ -16,7 +16,7 @@ TEST_F (DataFilesTest, ExactBytes)
     const juce::uint8 sysex[] = { 0x7d, 1, 2, 3 };
     const auto setConfig = [this] (const char* text, const char* key, const char* value)
     {
-        dataFile (".config").replaceWithText (text);
+        dataFile (".config").replaceWithText (juce::String::fromUTF8 (text));
         ConfigFile config ("Velorin");
         config.setValue ("LastUsedPath", "/music/a");
         config.setValue (key, config.getValue (key) + value);
@@ -33,7 +33,7 @@ TEST_F (DataFilesTest, ExactBytes)
           } },
         { ".config", [] { ConfigFile config ("Velorin"); } },
         { ".config", [&] { setConfig ("<config/>", "LastUsedPlaylist", "/lists"); } },
-        { ".config", [&] { setConfig ("<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>", "LastUsedFile", "/z"); } },   // foreign parts stay
+        { ".config", [&] { setConfig ("\xef\xbb\xbf<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>", "LastUsedFile", "/z"); } },   // after a byte-order mark; foreign parts stay
         { ".config", [&] { setConfig ("<config LastUsedFile=\"/x\" <<", "LastUsedFile", "/f"); } },   // damaged: empty settings
         { "data.xml", [] { ReplayProcessor processor; } },
         { "data.xml", [&]
@@ -105,10 +105,10 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
     processor.clearPlaylist();
     note ("data root", processor.dataRoot->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()).replace (audio.getFullPathName(), "~/audio"));
 
-    // Any root tag is read, and written back with what it held; a file that does not parse is
-    // first copied to .bak.
-    dataFile ("midi.map").replaceWithText ("<other midi-1=\"fa\" midi-7=\"fb\"/>");
-    dataFile ("data.xml").replaceWithText ("<points><" + keyOf (song) + " cue=\"0.5\"/><keep x=\"1\"/></points>");
+    // Any root tag is read, after a byte-order mark too, and written back with what it held; a
+    // file that does not parse is first copied to .bak.
+    dataFile ("midi.map").replaceWithText (juce::String::fromUTF8 ("\xef\xbb\xbf<other midi-1=\"fa\" midi-7=\"fb\"/>"));
+    dataFile ("data.xml").replaceWithText (juce::String::fromUTF8 ("\xef\xbb\xbf<points><") + keyOf (song) + " cue=\"0.5\"/><keep x=\"1\"/></points>");
     for (auto damaged : { false, true })
     {
         for (auto name : { "midi.map", "data.xml" })

@@ -1,5 +1,9 @@
 #include "VelorinTest.h"
 
+#include <sys/stat.h>
+
+#include <future>
+
 // One entry: its key, tags, length, stored points, loading, and the checks on what a file's
 // header declares. Each step records the entry and the data root it reads and writes.
 
@@ -14,7 +18,9 @@ protected:
         stores.push_back (std::make_unique<PointStore> (in != nullptr ? in : &root));
         auto e = std::make_unique<PlaylistEntry> (file, &formats, stores.back().get());
         e->load (512, 44100.0f);
-        note (what, "\"" + e->getTitle() + "\" by \"" + e->getArtist() + "\", " + juce::String (e->lengthSeconds) + " s, cue " + juce::String (e->cue.load()) + " A-B "
+        bool limited = false;
+        PlaylistEntry::createCheckedReader (formats, file, &limited);
+        note (what, "\"" + e->getTitle() + "\" by \"" + e->getArtist() + "\", " + juce::String (e->lengthSeconds) + (limited ? " s limited" : " s") + ", cue " + juce::String (e->cue.load()) + " A-B "
                         + juce::String (e->loopA.load()) + "-" + juce::String (e->loopB.load()) + ", at " + juce::String (e->position.load()) + " s, "
                         + (e->source != nullptr ? "loaded at " + juce::String (e->source->getNextReadPosition()) : "unloaded") + ", " + dataRoot (in));
         return e;
@@ -95,27 +101,47 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
     e->loopB = 0.75f;
     e.reset();
     note ("destroyed", dataRoot());
-    root.deleteAllChildElements();
 
-    // Implausible AIFF headers, patched into the COMM chunk: bits per sample 0x7fff (the reader
-    // would loop forever), 0xff10 (a reader of no length), 12; and no channels.
-    for (auto [offset, value] : { std::pair (14, 0x7fff), std::pair (14, 0xff10), std::pair (14, 12), std::pair (8, 0) })
+    // What a file declares is checked before any reader sees it, and nothing hangs: a FIFO, a
+    // device; thousands of empty chunks (JUCE would walk them on every load); AIFF headers of
+    // 0x7fff bits (the reader would loop forever), 0xff10 (a reader of no length), 12, or no
+    // channels. The length is what the file holds when its header claims more frames or its
+    // last chunk is cut off (a partial download, limited to the audio). No frames: it opens.
+    ASSERT_EQ (mkfifo (audio.getChildFile ("fifo.wav").getFullPathName().toRawUTF8(), 0600), 0);
+    ASSERT_TRUE (juce::File ("/dev/zero").createSymbolicLink (audio.getChildFile ("device.wav"), true));
+    const auto chunk = [] (juce::MemoryBlock& bytes, const char* id, juce::uint32 size, bool bigEndian, size_t present)
     {
-        const auto file = audioFile ("bad.aif", 44100.0, 2, 0.1, 16);
-        juce::MemoryBlock bytes;
-        file.loadFileAsData (bytes);
-        auto* raw = static_cast<juce::uint8*> (bytes.getData());
-        ASSERT_EQ (juce::String ((const char*) raw + 12, 4), "COMM");
-        raw[12 + offset] = (juce::uint8) (value >> 8);
-        raw[12 + offset + 1] = (juce::uint8) value;
-        file.replaceWithData (raw, bytes.getSize());
-        entry (file, "COMM " + juce::String (offset) + " = " + juce::String::toHexString (value));
-    }
+        const auto field = bigEndian ? juce::ByteOrder::swapIfLittleEndian (size) : juce::ByteOrder::swapIfBigEndian (size);
+        bytes.append (id, 4);
+        bytes.append (&field, 4);
+        bytes.setSize (bytes.getSize() + present, true);
+    };
+    using Edit = std::function<void (juce::MemoryBlock&)>;
+    const auto comm = [] (int at, int value) -> Edit { return [=] (juce::MemoryBlock& b) { b[12 + at] = (char) (value >> 8), b[13 + at] = (char) value; }; };
+    const std::tuple<const char*, double, Edit> cases[] = {
+        { "fifo.wav", 0, nullptr }, { "device.wav", 0, nullptr },
+        { "chunky.wav", 0.1, [&] (juce::MemoryBlock& b) { for (int i = 0; i < 5000; ++i) chunk (b, "junk", 0, false, 0); } },
+        { "COMM 14 = 7fff.aif", 0.1, comm (14, 0x7fff) }, { "COMM 14 = ff10.aif", 0.1, comm (14, 0xff10) },
+        { "COMM 14 = c.aif", 0.1, comm (14, 12) }, { "COMM 8 = 0.aif", 0.1, comm (8, 0) },
+        { "cut in half.wav", 1, [] (juce::MemoryBlock& b) { b.setSize (b.getSize() - 16000); } },
+        { "partial.wav", 1, [&] (juce::MemoryBlock& b) { chunk (b, "LIST", 1 << 30, false, 10); } },
+        { "partial.aif", 1, [&] (juce::MemoryBlock& b) { chunk (b, "COMT", 1 << 30, true, 10); } },
+        { "empty.wav", 0, [] (juce::MemoryBlock&) {} } };
 
-    // A header that claims more audio than the file holds: the length is what it holds.
-    const auto cut = audioFile ("cut.wav", 8000.0, 2, 1.0, 16);
-    juce::MemoryBlock bytes;
-    cut.loadFileAsData (bytes);
-    cut.replaceWithData (bytes.getData(), bytes.getSize() - 16000);
-    entry (cut, "cut in half");
+    auto checks = std::async (std::launch::async, [&]
+    {
+        for (const auto& [name, seconds, edit] : cases)
+        {
+            juce::MemoryBlock bytes;
+            if (edit != nullptr && audioFile (name, 8000.0, 2, seconds, 16).loadFileAsData (bytes))
+                edit (bytes), audio.getChildFile (name).replaceWithData (bytes.getData(), bytes.getSize());
+            root.deleteAllChildElements();
+            entry (audio.getChildFile (name), name);
+        }
+    });
+    if (checks.wait_for (std::chrono::seconds (60)) != std::future_status::ready)
+    {
+        std::cerr << "A file hung the test" << std::endl;
+        std::_Exit (1);
+    }
 }
