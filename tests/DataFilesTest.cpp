@@ -11,58 +11,51 @@ TEST_F (DataFilesTest, ExactBytes)
     { ConfigFile config ("Velorin"); config.setValue ("LastUsedPath", "/x"); }
     EXPECT_FALSE (privateHome.dataFolder().exists());   // without the data folder nothing is written
     ASSERT_TRUE (privateHome.dataFolder().createDirectory());
-    const auto first = audioFile ("a-folder-with-a-rather-long-name-for-wrapping/first.wav");
-    const auto second = audioFile ("a-folder-with-a-rather-long-name-for-wrapping/second.wav");
-    const juce::uint8 sysex[] = { 0x7d, 1, 2, 3 };
-    const auto setConfig = [this] (const char* text, const char* key, const char* value)
+    const auto first = audioFile ("a-folder-with-a-rather-long-name-for-wrapping/first.wav"), second = audioFile ("a-folder-with-a-rather-long-name-for-wrapping/second.wav");
+    const auto show = [&] (const char* name)
+    {
+        note (name, read (name).replace (keyOf (first), "first").replace (keyOf (second), "second"));
+        dataFile ("data.xml").deleteFile();
+    };
+    const auto setConfig = [&] (const char* text, const char* key, const char* value)
     {
         dataFile (".config").replaceWithText (juce::String::fromUTF8 (text));
-        ConfigFile config ("Velorin");
-        config.setValue ("LastUsedPath", "/music/a");
-        config.setValue (key, config.getValue (key) + value);
-        config.setValue ("LastUsedPath", config.getValue ("LastUsedPath") + "/b");   // keeps its place
+        {
+            ConfigFile config ("Velorin");
+            config.setValue ("LastUsedPath", "/music/a");
+            config.setValue (key, config.getValue (key) + value);
+            config.setValue ("LastUsedPath", config.getValue ("LastUsedPath") + "/b");   // keeps its place
+        }
+        show (".config");
     };
-    const std::pair<const char*, std::function<void()>> rows[] = {
-        { "midi.map", [] { MidiMap map; } },
-        { "midi.map", [&]
-          {
-              MidiMap map;
-              map.mappings[0].message = MidiMap::messageText (juce::MidiMessage::createSysExMessage (sysex, 4));
-              map.mappings[1].message = MidiMap::messageText (juce::MidiMessage::noteOff (1, 60, (juce::uint8) 0));
-              map.mappings[2].message = MidiMap::messageText (juce::MidiMessage::controllerEvent (2, 7, 100));
-          } },
-        { ".config", [] { ConfigFile config ("Velorin"); } },
-        { ".config", [&] { setConfig ("<config/>", "LastUsedPlaylist", "/lists"); } },
-        { ".config", [&] { setConfig ("\xef\xbb\xbf<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>", "LastUsedFile", "/z"); } },   // after a byte-order mark; foreign parts stay
-        { ".config", [&] { setConfig ("<config LastUsedFile=\"/x\" <<", "LastUsedFile", "/f"); } },   // damaged: empty settings
-        { "data.xml", [] { ReplayProcessor processor; } },
-        { "data.xml", [&]
-          {
-              ReplayProcessor processor;
-              processor.addFile (first);
-              processor.addFile (second);
-              processor.playlist[0]->cue = 1.5f;
-              processor.playlist[0]->loopA = 0.1f;
-              processor.playlist[1]->loopB = 2.25f;
-          } },
-        { "list.xml", [this] { EXPECT_TRUE (ReplayProcessor().savePlaylist (dataFile ("list.xml"))); } },
-        { "list.xml", [&]
-          {
-              ReplayProcessor processor;
-              for (auto& f : { first, audio.getChildFile (juce::CharPointer_UTF8 ("b & \xc3\xa9.aif")), first })
-                  processor.addFile (f);
-              EXPECT_TRUE (processor.savePlaylist (dataFile ("list.xml")));
-          } },
-    };
-    for (const auto& [file, run] : rows)
+    { MidiMap map; }
+    show ("midi.map");
+    { MidiMap map; map.mappings[0].message = "f0 7d 01 02 03 f7", map.mappings[1].message = "80 3c 00", map.mappings[2].message = "b1 07 64"; }
+    show ("midi.map");
+    { ConfigFile config ("Velorin"); }
+    show (".config");
+    setConfig ("<config/>", "LastUsedPlaylist", "/lists");
+    setConfig ("\xef\xbb\xbf<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>", "LastUsedFile", "/z");   // after a byte-order mark; foreign parts stay
+    setConfig ("<config LastUsedFile=\"/x\" <<", "LastUsedFile", "/f");   // damaged: empty settings
+    { ReplayProcessor processor; }
+    show ("data.xml");
     {
-        dataFile ("data.xml").deleteFile();
-        run();
-        note (file, read (file).replace (keyOf (first), "first").replace (keyOf (second), "second"));
+        ReplayProcessor processor;
+        processor.addFile (first), processor.addFile (second);
+        processor.playlist[0]->cue = 1.5f, processor.playlist[0]->loopA = 0.1f, processor.playlist[1]->loopB = 2.25f;
     }
+    show ("data.xml");
+    EXPECT_TRUE (ReplayProcessor().savePlaylist (dataFile ("list.xml")));
+    show ("list.xml");
+    {
+        ReplayProcessor processor;
+        for (auto& f : { first, audio.getChildFile (juce::CharPointer_UTF8 ("b & \xc3\xa9.aif")), first })
+            processor.addFile (f);
+        EXPECT_TRUE (processor.savePlaylist (dataFile ("list.xml")));
+    }
+    show ("list.xml");
 
     // A processor makes the (empty) data file at once; nothing else is written before the end.
-    dataFile ("data.xml").deleteFile();
     dataFile (".config").deleteFile();
     ReplayProcessor processor;
     ConfigFile config ("Velorin");
@@ -88,13 +81,10 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
     {
         ReplayProcessor processor;
         processor.addFile (song);
-        processor.playlist[0]->cue = 0.75f;
-        processor.playlist[0]->loopA = 0.25f;
-        processor.playlist[0]->loopB = 0.5f;
+        processor.playlist[0]->cue = 0.75f, processor.playlist[0]->loopA = 0.25f, processor.playlist[0]->loopB = 0.5f;
         processor.midiMap.mappings[1].message = MidiMap::messageText (sysex);
         ConfigFile config ("Velorin");
-        config.setValue ("LastUsedFile", juce::CharPointer_UTF8 ("/home/m\xc3\xbasica/\xc3\xa1lbum & \"live\""));
-        config.setValue ("Empty", "");
+        config.setValue ("LastUsedFile", juce::CharPointer_UTF8 ("/home/m\xc3\xbasica/\xc3\xa1lbum & \"live\"")), config.setValue ("Empty", "");
     }
     ConfigFile config ("Velorin");
     note ("settings", config.getValue ("LastUsedFile") + ", " + juce::String ((int) config.settings.hasAttribute ("Empty")));
