@@ -65,19 +65,15 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
     for (int i = 0; i < 4; ++i)
         files.add (audioFile ("f" + juce::String (i) + (i % 2 == 0 ? ".wav" : ".aif"), i % 2 == 0 ? 8000.0 : 11025.0, 1 + i % 2, 0.25 + 0.06 * i));
     processor->delay = 0.0f;
-    processor->midiMap.mappings[0].message = "90 3c 64";
-    processor->midiMap.mappings[1].message = "90 3d 64";
-    for (auto& f : files)
-        processor->addFile (f);
-
+    processor->midiMap.mappings[0].message = "90 3c 64", processor->midiMap.mappings[1].message = "90 3d 64";
     std::atomic<bool> stop { false };
     std::atomic<int> blocks { 0 };
     std::thread audioThread ([&]
     {
         juce::AudioBuffer<float> buffer (2, 256);
-        juce::Random random (1);
-        for (juce::MidiBuffer midi; ! stop; ++blocks, midi.clear(), std::this_thread::yield())
+        for (juce::Random random (1); ! stop; ++blocks, std::this_thread::yield())
         {
+            juce::MidiBuffer midi;
             if (random.nextInt (20) == 0)
                 midi.addEvent (juce::MidiMessage::noteOn (1, 60 + random.nextInt (2), (juce::uint8) 100), 0);
             testkit::renderBlock (*processor, buffer, midi);
@@ -85,13 +81,13 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
     });
 
     juce::Random random (42);
-    int maxIndexSeen = -1, strayed = 0;
-    for (int step = 0; step < 20000 && strayed == 0; ++step)
+    int maxIndexSeen = -1, faults = 0;
+    for (int step = 0; step < 20000 && faults == 0; ++step)
     {
         const int size = processor->playlist.size();
         switch (random.nextInt (10))
         {
-            case 0:  processor->addFile (files[random.nextInt (files.size())]); break;
+            case 0:  processor->addFile (files[random.nextInt (4)]); break;
             case 1:  processor->removeEntry (random.nextInt (size + 2) - 1); break;
             case 2:  if (random.nextInt (20) == 0) processor->clearPlaylist(); break;
             case 3:  processor->selectTrack (random.nextInt (size + 3) - 1); break;
@@ -101,28 +97,24 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
                 if (auto* entry = processor->playlist[random.nextInt (juce::jmax (1, size))])
                 {
                     processor->moveEntryTo (*entry, random.nextFloat() * 0.6f);
-                    EXPECT_GE (processor->getEntryPositionSeconds (*entry), 0.0f);
-                    entry->loopA = random.nextFloat() * 0.2f;
-                    entry->loopB = random.nextFloat() * 0.4f;
+                    faults += processor->getEntryPositionSeconds (*entry) < 0.0f ? 1 : 0;
+                    entry->loopA = random.nextFloat() * 0.2f, entry->loopB = random.nextFloat() * 0.4f;
                 }
         }
         maxIndexSeen = juce::jmax (maxIndexSeen, processor->getCurrentIndex());
-        const juce::ScopedLock sl (processor->getCallbackLock());   // only the current entry holds a source
-        for (int i = 0; i < processor->playlist.size(); ++i)
-            strayed += i != processor->currentIndex && processor->playlist[i]->source != nullptr ? 1 : 0;
         if (step % 500 == 0)
             std::this_thread::sleep_for (std::chrono::milliseconds (1));
+        const juce::ScopedLock sl (processor->getCallbackLock());   // only the current entry holds a source
+        for (int i = 0; i < processor->playlist.size(); ++i)
+            faults += i != processor->currentIndex && processor->playlist[i]->source != nullptr ? 1 : 0;
     }
     stop = true;
     audioThread.join();
-    EXPECT_EQ (strayed, 0);
-    EXPECT_GT (blocks, 100);
-    EXPECT_GE (maxIndexSeen, 0);
+    EXPECT_EQ (faults, 0);
+    EXPECT_TRUE (blocks > 100 && maxIndexSeen >= 0) << blocks << " blocks, highest index " << maxIndexSeen;
 
-    processor->clearPlaylist();   // whatever happened, an entry's points still reach the data root
-    processor->addFile (files[0]);
+    processor->clearPlaylist(), processor->addFile (files[0]);   // whatever happened, an entry's points still reach the data root
     processor->playlist[0]->cue = 0.125f;
-    processor->clearPlaylist();
-    processor->addFile (files[0]);
+    processor->clearPlaylist(), processor->addFile (files[0]);
     EXPECT_EQ (processor->playlist[0]->cue, 0.125f);
 }
