@@ -28,25 +28,17 @@ TEST_F (DataFilesTest, ExactBytes)
         }
         show (".config");
     };
-    { MidiMap map; }
-    show ("midi.map");
     { MidiMap map; map.mappings[0].message = "f0 7d 01 02 03 f7", map.mappings[1].message = "80 3c 00", map.mappings[2].message = "b1 07 64"; }
     show ("midi.map");
-    { ConfigFile config ("Velorin"); }
-    show (".config");
     setConfig ("<config/>", "LastUsedPlaylist", "/lists");
     setConfig ("\xef\xbb\xbf<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>", "LastUsedFile", "/z");   // after a byte-order mark; foreign parts stay
     setConfig ("<config LastUsedFile=\"/x\" <<", "LastUsedFile", "/f");   // damaged: empty settings
-    { ReplayProcessor processor; }
-    show ("data.xml");
     {
         ReplayProcessor processor;
         processor.addFile (first), processor.addFile (second);
         processor.playlist[0]->cue = 1.5f, processor.playlist[0]->loopA = 0.1f, processor.playlist[1]->loopB = 2.25f;
     }
     show ("data.xml");
-    EXPECT_TRUE (ReplayProcessor().savePlaylist (dataFile ("list.xml")));
-    show ("list.xml");
     {
         ReplayProcessor processor;
         for (auto& f : { first, audio.getChildFile (juce::CharPointer_UTF8 ("b & \xc3\xa9.aif")), first })
@@ -54,7 +46,6 @@ TEST_F (DataFilesTest, ExactBytes)
         EXPECT_TRUE (processor.savePlaylist (dataFile ("list.xml")));
     }
     show ("list.xml");
-
     // A processor makes the (empty) data file at once; nothing else is written before the end.
     dataFile (".config").deleteFile();
     ReplayProcessor processor;
@@ -70,10 +61,9 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
     const auto describe = [&] (ReplayProcessor& processor)
     {
         int action = -1;
-        juce::String text = "0xfa is action " + juce::String (processor.midiMap.handleMessage (juce::MidiMessage (0xfa), action) ? action : -1);
-        text << ", the SysEx action " << (processor.midiMap.handleMessage (sysex, action) ? action : -1) << ", mapping 3 \"" << processor.midiMap.mappings[3].message << "\"";
-        processor.addFile (song);
-        processor.addFile (song);   // the same file twice reads the same element
+        juce::String text = "0xfa is action " + juce::String (processor.midiMap.handleMessage (juce::MidiMessage (0xfa), action) ? action : -1) + ", the SysEx action ";
+        text << (processor.midiMap.handleMessage (sysex, action) ? action : -1) << ", mapping 3 \"" << processor.midiMap.mappings[3].message << "\"";
+        processor.addFile (song), processor.addFile (song);   // the same file twice reads the same element
         for (auto* e : processor.playlist)
             text << " | cue " << e->cue.load() << " A-B " << e->loopA.load() << "-" << e->loopB.load() << " at " << e->position.load();
         return text;
@@ -90,11 +80,9 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
     note ("settings", config.getValue ("LastUsedFile") + ", " + juce::String ((int) config.settings.hasAttribute ("Empty")));
     ReplayProcessor processor;
     note ("next run", describe (processor));
-    processor.playlist[0]->cue = 0.125f;   // entries are destroyed last to first: the first one's points win
-    processor.playlist[1]->cue = 0.375f;
+    processor.playlist[0]->cue = 0.125f, processor.playlist[1]->cue = 0.375f;   // entries are destroyed last to first: the first one's points win
     processor.clearPlaylist();
     note ("data root", processor.dataRoot->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()).replace (audio.getFullPathName(), "~/audio"));
-
     // Any root tag is read, after a byte-order mark too, and written back with what it held; a
     // file that does not parse is first copied to .bak.
     dataFile ("midi.map").replaceWithText (juce::String::fromUTF8 ("\xef\xbb\xbf<other midi-1=\"fa\" midi-7=\"fb\"/>"));
@@ -108,7 +96,6 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
         for (auto name : { "data.xml", "midi.map", "data.xml.bak", "midi.map.bak" })
             note (name, read (name).replace (keyOf (song), "song"));
     }
-
     // A file that can't be opened keeps its stored points.
     { ReplayProcessor again; again.addFile (song); again.playlist[0]->cue = 0.5f; }
     ASSERT_TRUE (song.replaceWithText ("damaged"));

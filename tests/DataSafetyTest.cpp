@@ -52,7 +52,6 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadIsLeftAlone)
         chmod (folder.getFullPathName().toRawUTF8(), 0777);
     for (auto name : { "data.xml", "midi.map" })
         chmod (dataFile (name).getFullPathName().toRawUTF8(), 0);
-
     const bool root = geteuid() == 0;   // root reads anything: the program then runs as someone who can't
     ASSERT_TRUE (! root || seteuid (65534) == 0);
     {
@@ -77,7 +76,6 @@ TEST_F (DataSafetyTest, ADamagedFileIsReplacedOnlyOnceItsCopyIsComplete)
     { ReplayProcessor processor; processor.addFile (song); }
     setrlimit (RLIMIT_FSIZE, &previous);
     EXPECT_EQ (dataFile ("data.xml").loadFileAsString(), damaged);
-
     { ReplayProcessor processor; }   // with room again, the copy is made and then the file is replaced
     EXPECT_EQ (dataFile ("data.xml.bak").loadFileAsString(), damaged);
     EXPECT_TRUE (dataFile ("data.xml").loadFileAsString().contains ("<data/>"));
@@ -92,12 +90,10 @@ TEST_F (DataSafetyTest, CopiesRunningSideBySideKeepEachOthersChanges)
     a.reset();
     b->playlist[1]->cue = 0.25f, b->midiMap.mappings[1].message = "b0 01 7f";
     b.reset();
-
     ReplayProcessor c;
     c.addFile (song), c.addFile (other);
     EXPECT_EQ (juce::String (c.playlist[0]->cue.load()) + " " + juce::String (c.playlist[1]->cue.load()) + " " + c.midiMap.mappings[0].message + " "
                    + c.midiMap.mappings[1].message, "0.5 0.25 90 3c 7f b0 01 7f");
-
     // For a file changed in both, the last to quit wins.
     auto d = std::make_unique<ReplayProcessor>();
     d->addFile (song);

@@ -19,13 +19,11 @@ TEST_F (HostileInputTest, OddButValidDocumentsAreReadAndHostileOnesRefused)
         { "<data><x a=\"&amp\"/></data>", false },        // a reference cut short
         { "<data><?pi x?></data>", false },
         { "<!DOCTYPE d SYSTEM \"/dev/zero\"><data/>", false } };
-
     for (const auto& [text, parses] : cases)
     {
         ASSERT_TRUE (home.getChildFile ("doc.xml").replaceWithText (text));
         EXPECT_EQ (XmlFiles::parseFile (home.getChildFile ("doc.xml")) != nullptr, parses) << text.substring (0, 60);
     }
-
     ASSERT_TRUE (privateHome.dataFolder().createDirectory() && dataFile ("midi.map").replaceWithText (deep));
     { MidiMap map; }
     EXPECT_EQ (dataFile ("midi.map.bak").loadFileAsString(), deep);

@@ -7,17 +7,9 @@
 // allocates nothing: operator new counts what this thread allocates while `allocations` is not
 // negative (not under the sanitizers, whose operator new it is).
 
-#if defined (__SANITIZE_ADDRESS__) || defined (__SANITIZE_THREAD__)
- #define VELORIN_COUNTS_ALLOCATIONS 0
-#elif defined (__has_feature)
- #define VELORIN_COUNTS_ALLOCATIONS ! (__has_feature (address_sanitizer) || __has_feature (thread_sanitizer))
-#else
- #define VELORIN_COUNTS_ALLOCATIONS 1
-#endif
-
 static thread_local int allocations = -1;
 
-#if VELORIN_COUNTS_ALLOCATIONS
+#if ! defined (__SANITIZE_ADDRESS__) && ! defined (__SANITIZE_THREAD__)
 void* operator new (std::size_t size)
 {
     allocations += allocations >= 0 ? 1 : 0;
@@ -35,15 +27,13 @@ using MidiMapTest = VelorinTest;
 TEST_F (MidiMapTest, LearnsAndMatches)
 {
     juce::uint8 sysex[300];
-    for (int i = 0; i < 300; ++i)
-        sysex[i] = (juce::uint8) (i % 128);
+    std::generate (sysex, sysex + 300, [i = 0]() mutable { return (juce::uint8) (i++ % 128); });
     const juce::MidiMessage messages[] = { juce::MidiMessage::noteOn (1, 60, (juce::uint8) 127), juce::MidiMessage::noteOn (1, 60, (juce::uint8) 64),
                                            juce::MidiMessage::noteOff (1, 60, (juce::uint8) 0), juce::MidiMessage::controllerEvent (2, 7, 100),
                                            juce::MidiMessage (0xfa), juce::MidiMessage::pitchWheel (16, 0x2000),
                                            juce::MidiMessage::createSysExMessage (sysex, 300), juce::MidiMessage::createSysExMessage (sysex, 299) };   // longer than any fixed buffer
     for (int i = 0; i < 6; ++i)
         note ("text", MidiMap::messageText (messages[i]));
-
     MidiMap map;
     const auto step = [&] (const juce::String& what)
     {
@@ -61,15 +51,13 @@ TEST_F (MidiMapTest, LearnsAndMatches)
         note (what, text);
     };
     const auto learn = [&] (int index)   { return juce::String ((int) map.handleMessage (messages[index], *std::make_unique<int>())); };
-
     step ("new");
     map.mappings[1].message = map.mappings[3].message = "90 3c 7f";
     map.mappings[2].message = "90 3C 7F";
     step ("rows set");
     map.selectLearnTarget (3);
     step ("target 3 chosen while not learning");
-    map.learnIndex = -1;
-    map.learning = true;
+    map.learnIndex = -1, map.learning = true;
     step ("learning, no target: " + learn (3));
     map.selectLearnTarget (2);
     step ("target 2");

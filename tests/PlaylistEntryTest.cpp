@@ -11,7 +11,6 @@ class PlaylistEntryTest : public VelorinTest
 {
 protected:
     PlaylistEntryTest()   { formats.registerBasicFormats(); }
-
     std::unique_ptr<PlaylistEntry> entry (const juce::File& file, const juce::String& what)
     {
         stores.push_back (std::make_unique<PointStore> (&root));   // a fresh index each time: the tests edit the root
@@ -24,9 +23,7 @@ protected:
                         + (e->source != nullptr ? "loaded at " + juce::String (e->source->getNextReadPosition()) : "unloaded") + ", " + dataRoot());
         return e;
     }
-
     juce::String dataRoot() const   { return root.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()).replace (audio.getFullPathName(), "~/audio"); }
-
     juce::AudioFormatManager formats;
     juce::XmlElement root { "data" };
     std::vector<std::unique_ptr<PointStore>> stores;
@@ -37,7 +34,6 @@ TEST_F (PlaylistEntryTest, KeysTagsLengthAndPoints)
     // MD5 of as many bytes as the path has characters (reference digests made without JUCE).
     EXPECT_EQ (keyOf (juce::File ("/music/a.wav")), "df3a6141109e907bc260fffef131453c");
     EXPECT_EQ (keyOf (juce::File (juce::CharPointer_UTF8 ("/m\xc3\xbas/\xc3\xa9.wav"))), "ebf96d7352e58103775a94ceea4fe769");
-
     const auto wav = audioFile ("tagged.wav", 44100.0, 2, 1.5), aiff = audioFile ("take.aiff", 48000.0, 1, 0.5), plain = audioFile ("plain.wav", 44100.0, 2, 20.0);
     ASSERT_TRUE (testkit::setTags (wav, juce::CharPointer_UTF8 ("Caf\xc3\xa9 Song"), "The Band") && testkit::setTags (aiff, "Take", ""));
     entry (wav, "tagged WAV");
@@ -67,7 +63,6 @@ TEST_F (PlaylistEntryTest, FilesSharingAKeyKeepTheirOwnPoints)
     ASSERT_EQ (keyOf (one), keyOf (two));
     entry (one, "first")->cue = 0.05f, entry (two, "second")->cue = 0.075f;
     entry (one, "first again"), entry (two, "second again");
-
     // An older element with no name yet goes to the first path that asks.
     root.deleteAllChildElements();
     root.createNewChildElement (keyOf (two))->setAttribute ("cue", "0.025");
@@ -106,7 +101,6 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
         { "partial.wav", 1, [] (juce::MemoryBlock& b) { b.append ("LIST\0\0\0\x40" "0123456789", 18); } },   // 10 of 1 GiB
         { "partial.aif", 1, [] (juce::MemoryBlock& b) { b.append ("COMT\x40\0\0\0" "0123456789", 18); } },
         { "empty.wav", 0, [] (juce::MemoryBlock&) {} } };
-
     auto checks = std::async (std::launch::async, [&]
     {
         for (const auto& [name, seconds, edit] : cases)

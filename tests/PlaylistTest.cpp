@@ -27,7 +27,6 @@ TEST_F (PlaylistTest, AddingFilesAndFolders)
     processor->addFile (tree.getChildFile ("a.wav"));   // twice: two entries
     for (auto* entry : processor->playlist)
         note (entry->file.getRelativePathFrom (tree), juce::String (entry->lengthSeconds));
-
     EXPECT_FALSE (processor->savePlaylist (home.getChildFile ("missing folder/list.xml")));
     EXPECT_FALSE (processor->savePlaylist (audio));
     EXPECT_TRUE (audio.isDirectory());
@@ -79,7 +78,6 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
             testkit::renderBlock (*processor, buffer, midi);
         }
     });
-
     juce::Random random (42);
     int maxIndexSeen = -1, faults = 0;
     for (int step = 0; step < 20000 && faults == 0; ++step)
@@ -112,7 +110,6 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
     audioThread.join();
     EXPECT_EQ (faults, 0);
     EXPECT_TRUE (blocks > 100 && maxIndexSeen >= 0) << blocks << " blocks, highest index " << maxIndexSeen;
-
     processor->clearPlaylist(), processor->addFile (files[0]);   // whatever happened, an entry's points still reach the data root
     processor->playlist[0]->cue = 0.125f;
     processor->clearPlaylist(), processor->addFile (files[0]);
