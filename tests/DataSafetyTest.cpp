@@ -21,11 +21,7 @@ TEST_F (DataSafetyTest, ALargeDataFileReadsBackAndManyNewFilesKeepTheirOrder)
 {
     {   // beyond the 64 MiB that a data file of 41,000 long paths reaches
         juce::FileOutputStream out (dataFile ("data.xml"));
-        const auto filler = juce::String::repeatedString ("x", 1 << 20);
-        out << "<data><!--";
-        for (int i = 0; i < 65; ++i)
-            out << filler;
-        out << "-->" << stored.substring (6);
+        out << "<data><!--" << juce::String::repeatedString ("x", 65 << 20) << "-->" << stored.substring (6);
     }
     juce::StringArray paths { song.getFullPathName() }, names;
     {
