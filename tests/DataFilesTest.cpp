@@ -46,9 +46,8 @@ TEST_F (DataFilesTest, ExactBytes)
         EXPECT_TRUE (processor.savePlaylist (dataFile ("list.xml")));
     }
     show ("list.xml");
-    // A processor makes the (empty) data file at once and removes what interrupted writes left,
-    // but for a temporary file of pid 1, which runs: its write may be under way. Nothing else is
-    // written before the end.
+    // At start: the (empty) data file, and what interrupted writes left is removed but for the one
+    // of pid 1, which runs (its write may be under way); nothing else is written before the end.
     dataFile (".config").deleteFile();
     for (auto name : { "data_temp1a2b3c4d.xml", "midi_temp99.map", "_temp0f.config", "data.xml.tmp-999999999", "data.xml.tmp-1" })
         ASSERT_TRUE (dataFile (name).replaceWithText ("<data/>"));

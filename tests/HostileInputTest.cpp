@@ -1,10 +1,8 @@
 #include "VelorinTest.h"
 #include "engine/XmlFiles.h"
 
-// Documents as a hostile or unlucky user has them: odd but valid ones are read, the others
-// refused without a crash, and a damaged data file is kept aside. (Hostile audio files are in
-// PlaylistEntryTest, hostile folders in PlaylistTest, allocations while matching MIDI in
-// MidiMapTest.)
+// Odd but valid documents are read, hostile ones refused without a crash. (Hostile audio files:
+// PlaylistEntryTest; folders: PlaylistTest; allocations while matching MIDI: MidiMapTest.)
 
 using HostileInputTest = VelorinTest;
 

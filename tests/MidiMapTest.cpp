@@ -2,10 +2,8 @@
 
 #include <new>
 
-// Learning and matching of the four MIDI actions: each step records the rows' texts, the learn
-// target and the action each test message triggers. Matching runs on the audio thread and
-// allocates nothing: operator new counts what this thread allocates while `allocations` is not
-// negative (not under the sanitizers, whose operator new it is).
+// Learning and matching of the four MIDI actions, step by step: the rows, the learn target and
+// each message's action. Matching allocates nothing: operator new counts while `allocations` >= 0.
 
 static thread_local int allocations = -1;
 

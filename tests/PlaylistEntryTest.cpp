@@ -83,11 +83,9 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
     e->loopB = 0.75f;
     e.reset();
     note ("destroyed", dataRoot());
-    // What a file declares is checked before any reader sees it, and nothing hangs: a FIFO, a
-    // device; thousands of empty chunks (JUCE would walk them on every load); AIFF headers of
-    // 0x7fff bits (the reader would loop forever), 0xff10 (a reader of no length), 12, or no
-    // channels. The length is what the file holds when its header claims more frames or its
-    // last chunk is cut off (a partial download, limited to the audio). No frames: it opens.
+    // Refused without hanging: a FIFO, a device, thousands of chunks (JUCE walks them on every load),
+    // AIFF of 0x7fff bits (a reader loops forever), 0xff10 (no length), 12, or no channels. A header
+    // claiming more frames, or a last chunk cut off (a partial download): the length it holds.
     ASSERT_TRUE (mkfifo (audio.getChildFile ("fifo.wav").getFullPathName().toRawUTF8(), 0600) == 0 && juce::File ("/dev/zero").createSymbolicLink (audio.getChildFile ("device.wav"), true));
     using Edit = std::function<void (juce::MemoryBlock&)>;
     const auto comm = [] (int at, int value) -> Edit { return [=] (juce::MemoryBlock& b) { b[12 + at] = (char) (value >> 8), b[13 + at] = (char) value; }; };
