@@ -1,56 +1,68 @@
 #include "VelorinTest.h"
 
-// Learning and matching of the four MIDI actions: each step records the rows' texts, the learn
-// target and the action each test message triggers.
+#include <new>
 
-class MidiMapTest : public VelorinTest
+// Learning and matching of the four MIDI actions, step by step: the rows, the learn target and
+// each message's action. Matching allocates nothing: operator new counts while `allocations` >= 0.
+
+static thread_local int allocations = -1;
+
+#if ! defined (__SANITIZE_ADDRESS__) && ! defined (__SANITIZE_THREAD__)
+void* operator new (std::size_t size)
 {
-protected:
-    void step (const juce::String& what)
+    allocations += allocations >= 0 ? 1 : 0;
+    if (auto* p = std::malloc (size > 0 ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+void operator delete (void* p) noexcept                 { std::free (p); }
+void operator delete (void* p, std::size_t) noexcept    { std::free (p); }
+#endif
+
+using MidiMapTest = VelorinTest;
+
+TEST_F (MidiMapTest, LearnsAndMatches)
+{
+    juce::uint8 sysex[300];
+    std::generate (sysex, sysex + 300, [i = 0]() mutable { return (juce::uint8) (i++ % 128); });
+    const juce::MidiMessage messages[] = { juce::MidiMessage::noteOn (1, 60, (juce::uint8) 127), juce::MidiMessage::noteOn (1, 60, (juce::uint8) 64),
+                                           juce::MidiMessage::noteOff (1, 60, (juce::uint8) 0), juce::MidiMessage::controllerEvent (2, 7, 100),
+                                           juce::MidiMessage (0xfa), juce::MidiMessage::pitchWheel (16, 0x2000),
+                                           juce::MidiMessage::createSysExMessage (sysex, 300), juce::MidiMessage::createSysExMessage (sysex, 299) };   // longer than any fixed buffer
+    for (int i = 0; i < 6; ++i)
+        note ("text", MidiMap::messageText (messages[i]));
+    MidiMap map;
+    const auto step = [&] (const juce::String& what)
     {
         juce::String text = "rows";
         for (auto& mapping : map.mappings)
             text << " \"" << mapping.message << "\"";
         text << ", target " << map.learnIndex.load() << (map.learning ? ", learning" : ", actions");
-        for (auto& message : map.learning ? std::vector<juce::MidiMessage>() : messages)
+        for (int i = 0, action = 42; ! map.learning && i < 8; ++i, action = 42)
         {
-            int action = 42;
-            text << " " << (map.handleMessage (message, action) ? juce::String (action) : action == 42 ? "-" : "changed!");
+            allocations = 0;
+            const bool matched = map.handleMessage (messages[i], action);
+            EXPECT_EQ (std::exchange (allocations, -1), 0) << what << ", message " << i;
+            text << " " << (matched ? juce::String (action) : action == 42 ? "-" : "changed!");
         }
         note (what, text);
-    }
-
-    MidiMap map;
-    juce::uint8 sysex[300] {};
-    std::vector<juce::MidiMessage> messages { juce::MidiMessage::noteOn (1, 60, (juce::uint8) 127), juce::MidiMessage::noteOn (1, 60, (juce::uint8) 64),
-                                              juce::MidiMessage::noteOff (1, 60, (juce::uint8) 0), juce::MidiMessage::controllerEvent (2, 7, 100),
-                                              juce::MidiMessage (0xfa), juce::MidiMessage::pitchWheel (16, 0x2000) };
-};
-
-TEST_F (MidiMapTest, LearnsAndMatches)
-{
-    for (auto& message : messages)
-        note ("text", MidiMap::messageText (message));
-    for (int i = 0; i < 300; ++i)
-        sysex[i] = (juce::uint8) (i % 128);
-    messages.push_back (juce::MidiMessage::createSysExMessage (sysex, 300));   // longer than any fixed buffer
-    messages.push_back (juce::MidiMessage::createSysExMessage (sysex, 299));
-
+    };
+    const auto learn = [&] (int index)   { return juce::String ((int) map.handleMessage (messages[index], *std::make_unique<int>())); };
     step ("new");
     map.mappings[1].message = map.mappings[3].message = "90 3c 7f";
     map.mappings[2].message = "90 3C 7F";
     step ("rows set");
     map.selectLearnTarget (3);
     step ("target 3 chosen while not learning");
-    map.learnIndex = -1;
-    map.learning = true;
-    step ("learning, no target: " + juce::String ((int) map.handleMessage (messages[3], *std::make_unique<int>())));
+    map.learnIndex = -1, map.learning = true;
+    step ("learning, no target: " + learn (3));
     map.selectLearnTarget (2);
     step ("target 2");
     for (auto index : { 3, 0, 6 })
     {
         map.learning = true;
-        step ("message " + juce::String (index) + " learned: " + juce::String ((int) map.handleMessage (messages[(size_t) index], *std::make_unique<int>())));
+        step ("message " + juce::String (index) + " learned: " + learn (index));
         map.selectLearnTarget (index == 0 ? 3 : 0);
         map.learning = index == 0;
     }
