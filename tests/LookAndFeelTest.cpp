@@ -24,7 +24,9 @@ TEST_F (LookAndFeelTest, PaletteAndTypeface)
     ASSERT_TRUE (Font::findAllTypefaceNames().contains ("Carlito"));   // fonts-crosextra-carlito
     EXPECT_EQ (DravikLightLookAndFeel::getSansSerifTypefaceName(), Font::findAllTypefaceNames().contains ("Calibri") ? "Calibri" : "Carlito");
     LookAndFeel::setDefaultLookAndFeel (&lf);
-    EXPECT_EQ (Font (Font::getDefaultSansSerifFontName(), 20.0f, Font::plain).getTypefacePtr()->getName(), DravikLightLookAndFeel::getSansSerifTypefaceName()), LookAndFeel::setDefaultLookAndFeel (nullptr);
+    const auto face = Font (Font::getDefaultSansSerifFontName(), 20.0f, Font::plain).getTypefacePtr()->getName();
+    LookAndFeel::setDefaultLookAndFeel (nullptr);
+    EXPECT_EQ (face, DravikLightLookAndFeel::getSansSerifTypefaceName());
 
     // A slider's text box takes the slider's colours (translucent behind a bar), in a 10 px plain face, centred.
     for (auto style : { Slider::LinearHorizontal, Slider::Rotary, Slider::LinearBar, Slider::LinearBarVertical })
