@@ -31,16 +31,13 @@ protected:
                 for (auto action : notesFor (blocks))
                     midi.addEvent (juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127), 0);
                 const juce::ScopedLock sl (processor->getCallbackLock());
-                processor->processBlock (buffer, midi);
-                ++blocks;   // under the lock, with the state it implies
+                processor->processBlock (buffer, midi), ++blocks;   // counted under the lock, with the state it implies
             }
         });
         int misses = 0;
         for (; blocks < 20000; round())
-        {
-            const juce::ScopedLock sl (processor->getCallbackLock());
-            misses += consistent (blocks) ? 0 : 1;
-        }
+            if (const juce::ScopedLock sl (processor->getCallbackLock()); ! consistent (blocks))
+                ++misses;
         device.join();
         return misses;
     }
@@ -74,17 +71,11 @@ TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTi
 {
     for (auto name : { "a.wav", "b.wav", "c.wav" })
         editor->addFileChosen (audioFile (name, 8000.0, 1));
-    processor->selectTrack (0);
-    editor->timerCallback();
-    editor->playlist->selectRow (0);
-    editor->buttonClicked (editor->deleteButton.get());
-    editor->timerCallback();
+    processor->selectTrack (0), editor->timerCallback(), editor->playlist->selectRow (0), editor->buttonClicked (editor->deleteButton.get()), editor->timerCallback();
     ASSERT_EQ (processor->playlist[0]->file.getFileName(), "b.wav");
-    EXPECT_EQ (editor->waveform->currentTrack, processor->playlist[0]);
-    EXPECT_EQ (editor->effects.currentTrack, processor->playlist[0]);
+    EXPECT_TRUE (editor->waveform->currentTrack == processor->playlist[0] && editor->effects.currentTrack == processor->playlist[0]);
     EXPECT_TRUE (editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000"));
-    editor->buttonClicked (editor->clearButton.get());
-    editor->timerCallback();
+    editor->buttonClicked (editor->clearButton.get()), editor->timerCallback();
     EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
 }
 
@@ -112,8 +103,7 @@ TEST_F (UserSeesTest, ProgramNamesAreReadSafelyWhileThePlaylistIsCleared)
     std::thread host ([&] { while (! done) processor->getProgramName (0); });
     for (int i = 0; i < 3000; ++i)
         processor->addFile (home.getChildFile ("a-name-long-enough-to-be-allocated-" + juce::String (i) + ".wav")), processor->clearPlaylist();
-    done = true;
-    host.join();
+    done = true, host.join();
     EXPECT_EQ (processor->getProgramName (0), "");
 }
 
@@ -141,8 +131,7 @@ TEST_F (UserSeesWindowTest, QuittingDoesNotCreateTheWindowAgain)
     } watch;
     auto window = std::make_unique<HelloWorldWindow>();
     ASSERT_TRUE (window->isOnDesktop());
-    window->addComponentListener (&watch);
-    window.reset();
+    window->addComponentListener (&watch), window.reset();
     EXPECT_EQ (watch.peersMade, 0);
 }
 
@@ -177,18 +166,13 @@ namespace
     {
         explicit FailingDevice (bool always) : AudioIODevice ("Fake", "Fake"), failsAlways (always) {}
         juce::String open (const juce::BigInteger& ins, const juce::BigInteger& outs, double, int) override
-        {
-            outputs = failsAlways || ! ins.isZero() ? juce::BigInteger() : outs;
-            return outputs.isZero() ? "capture refused at this rate" : "";
-        }
-        juce::BigInteger getActiveOutputChannels() const override { return outputs; }
+        { outputs = failsAlways || ! ins.isZero() ? juce::BigInteger() : outs; return outputs.isZero() ? "capture refused at this rate" : ""; }
+        juce::BigInteger getActiveOutputChannels() const override { return outputs; }    juce::BigInteger getActiveInputChannels() const override { return {}; }
         juce::StringArray getOutputChannelNames() override { return { "L", "R" }; }    juce::StringArray getInputChannelNames() override { return { "L", "R" }; }
         juce::Array<double> getAvailableSampleRates() override { return { 48000.0 }; }    juce::Array<int> getAvailableBufferSizes() override { return { 256 }; }
-        int getDefaultBufferSize() override { return 256; }    int getCurrentBufferSizeSamples() override { return 256; }
-        double getCurrentSampleRate() override { return 48000.0; }    int getCurrentBitDepth() override { return 16; }
-        bool isOpen() override { return ! outputs.isZero(); }    bool isPlaying() override { return false; }
-        void close() override {}    void start (juce::AudioIODeviceCallback*) override {}    void stop() override {}
-        juce::String getLastError() override { return {}; }    juce::BigInteger getActiveInputChannels() const override { return {}; }
+        int getDefaultBufferSize() override { return 256; }    int getCurrentBufferSizeSamples() override { return 256; }    int getCurrentBitDepth() override { return 16; }
+        double getCurrentSampleRate() override { return 48000.0; }    bool isOpen() override { return ! outputs.isZero(); }    bool isPlaying() override { return false; }
+        void close() override {}    void start (juce::AudioIODeviceCallback*) override {}    void stop() override {}    juce::String getLastError() override { return {}; }
         int getOutputLatencyInSamples() override { return 0; }    int getInputLatencyInSamples() override { return 0; }
         bool failsAlways;
         juce::BigInteger outputs;
@@ -198,8 +182,7 @@ namespace
     {
         explicit FailingDeviceType (bool always) : AudioIODeviceType ("Fake"), failsAlways (always) {}
         juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return new FailingDevice (failsAlways); }
-        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }
-        void scanForDevices() override {}    bool hasSeparateInputsAndOutputs() const override { return false; }
+        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }    void scanForDevices() override {}    bool hasSeparateInputsAndOutputs() const override { return false; }
         int getDefaultDeviceIndex (bool) const override { return 0; }    int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
         bool failsAlways;
     };
