@@ -13,107 +13,69 @@
 class UserSeesTest : public VelorinTest
 {
 protected:
-    void SetUp() override
-    {
-        processor = std::make_unique<ReplayProcessor>();
-        editor = std::make_unique<ReplayProcessorEditor> (processor.get());
-        editor->tellUser = [this] (const juce::String&, const juce::String& message) { told.add (message); };
-    }
+    UserSeesTest()   { editor->tellUser = [this] (const juce::String&, const juce::String& message) { told.add (message); }; }
 
-    void TearDown() override   { editor.reset(); processor.reset(); VelorinTest::TearDown(); }
-
-    /** Blocks run on another thread as on the device, each with the MIDI notes (60 + action)
-        `notesFor` gives its number, while this thread presses buttons a round at a time and
-        after each round checks, under the lock, the state the blocks done so far imply.
-        Returns how many checks found another state. */
-    int raceCount (std::function<void()> round, std::function<std::vector<int> (int)> notesFor,
-                   std::function<bool (int)> consistent)
+    /** Blocks run on another thread as on the device, each with the MIDI notes 60 + action that
+        `notesFor` gives its number, while this thread presses a round at a time and after each
+        round checks, under the lock, the state the blocks done so far imply. Returns the misses. */
+    int raceCount (std::function<void()> round, std::function<std::vector<int> (int)> notesFor, std::function<bool (int)> consistent)
     {
         for (int action = 0; action < MidiMap::numMappings; ++action)
             processor->midiMap.mappings[action].message = MidiMap::messageText (juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127));
-
         std::atomic<int> blocks { 0 };
-        std::thread audio ([&]
+        std::thread device ([&]
         {
             for (juce::AudioBuffer<float> buffer (2, 16); blocks < 20000;)
             {
                 juce::MidiBuffer midi;
                 for (auto action : notesFor (blocks))
                     midi.addEvent (juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127), 0);
-
                 const juce::ScopedLock sl (processor->getCallbackLock());
-                processor->processBlock (buffer, midi);
-                ++blocks;
+                processor->processBlock (buffer, midi), ++blocks;   // counted under the lock, with the state it implies
             }
         });
-
-        int inconsistencies = 0;
-        while (blocks < 20000)
-        {
-            round();
-            const juce::ScopedLock sl (processor->getCallbackLock());
-            inconsistencies += consistent (blocks) ? 0 : 1;
-        }
-
-        audio.join();
-        return inconsistencies;
+        int misses = 0;
+        for (; blocks < 20000; round())
+            if (const juce::ScopedLock sl (processor->getCallbackLock()); ! consistent (blocks))
+                ++misses;
+        device.join();
+        return misses;
     }
 
-    std::unique_ptr<ReplayProcessor> processor;
-    std::unique_ptr<ReplayProcessorEditor> editor;
+    std::unique_ptr<ReplayProcessor> processor = std::make_unique<ReplayProcessor>();
+    std::unique_ptr<ReplayProcessorEditor> editor = std::make_unique<ReplayProcessorEditor> (processor.get());
     juce::StringArray told;
 };
 
 TEST_F (UserSeesTest, FailedSaveLoadAndAddTellWhichFileAndWhy)
 {
     editor->askToOverwrite = [] (std::function<void (bool)> reply) { reply (true); };
-    ASSERT_TRUE (home.getChildFile ("list.xml").createDirectory());
-    const auto file = [this] (const char* name, const char* text) { home.getChildFile (name).replaceWithText (text); return home.getChildFile (name); };
-    ASSERT_TRUE (testkit::writeAudio (home.getChildFile ("fine.aiff"), 8000.0, 1, 800, 16));
+    const auto file = [this] (const char* name, const char* text = nullptr) { auto f = home.getChildFile (name); if (text != nullptr) f.replaceWithText (text); return f; };
+    ASSERT_TRUE (file ("list.xml").createDirectory() && testkit::writeAudio (file ("fine.aiff"), 8000.0, 1, 800, 16));
 
-    const struct { std::function<void (const juce::File&)> act; juce::File named; const char* reason; } rows[] = {
-        { [&] (auto&) { editor->saveChosen (home.getChildFile ("list")); }, home.getChildFile ("list.xml"), nullptr },   // Overwrite a folder
-        { [&] (auto& f) { editor->saveChosen (f); }, home.getChildFile ("gone/list.xml"), nullptr },
-        { [&] (auto& f) { editor->loadChosen (f); }, home.getChildFile ("missing.xml"), "can't be read" },
-        { [&] (auto& f) { editor->loadChosen (f); }, file ("garbage.xml", "not xml <<"), "is not a playlist" },
-        { [&] (auto& f) { editor->loadChosen (f); }, file ("other.xml", "<other/>"), "is not a playlist" },
-        { [&] (auto& f) { editor->addFileChosen (f); }, home.getChildFile ("song.mp3"), "is not a WAV or AIFF file" },
-        { [&] (auto& f) { editor->addFileChosen (f); }, file ("broken.wav", "RIFF, but no audio"), "can't be opened as audio" },
-        { [&] (auto& f) { editor->addFileChosen (f); }, home.getChildFile ("fine.aiff"), "" },   // nothing to tell
-    };
-
-    for (const auto& row : rows)
+    // Saves (chosen without ".xml") give the write's reason: over the folder list.xml, into a missing folder.
+    for (auto [act, named, reason] : { std::tuple ('s', file ("list.xml"), (const char*) nullptr), { 's', file ("gone/list.xml"), nullptr },
+                                       { 'l', file ("missing.xml"), "can't be read" }, { 'l', file ("garbage.xml", "not xml <<"), "is not a playlist" },
+                                       { 'l', file ("other.xml", "<other/>"), "is not a playlist" }, { 'a', file ("song.mp3"), "is not a WAV or AIFF file" },
+                                       { 'a', file ("broken.wav", "RIFF, but no audio"), "can't be opened as audio" }, { 'a', file ("fine.aiff"), "" } })
     {
         told.clear();
-        row.act (row.named);
-        const juce::String reason = row.reason != nullptr ? row.reason : XmlFiles::getLastWriteError();
-        EXPECT_TRUE (row.reason != nullptr || reason.isNotEmpty()) << "the write did not fail";
-        ASSERT_EQ (told.size(), reason.isEmpty() ? 0 : 1) << row.named.getFullPathName() << ": " << told.joinIntoString ("|");
-        EXPECT_TRUE (reason.isEmpty() || (told[0].contains (row.named.getFullPathName()) && told[0].contains (reason))) << told[0];
+        act == 's' ? editor->saveChosen (named.withFileExtension ("")) : act == 'l' ? editor->loadChosen (named) : editor->addFileChosen (named);
+        const juce::String why = reason != nullptr ? reason : XmlFiles::getLastWriteError();
+        ASSERT_EQ (told.size(), reason == nullptr || *reason != 0 ? 1 : 0) << named.getFullPathName() << ": " << told.joinIntoString ("|");
+        EXPECT_TRUE (told.isEmpty() || (why.isNotEmpty() && told[0].contains (named.getFullPathName()) && told[0].contains (why))) << told[0];
     }
 }
 
 TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTimes)
 {
     for (auto name : { "a.wav", "b.wav", "c.wav" })
-    {
-        ASSERT_TRUE (testkit::writeAudio (audio.getChildFile (name), 8000.0, 1, 8000, 16));
-        editor->addFileChosen (audio.getChildFile (name));
-    }
-
-    processor->selectTrack (0);
-    editor->timerCallback();
-    editor->playlist->selectRow (0);
-    editor->buttonClicked (editor->deleteButton.get());
-    editor->timerCallback();
-
+        editor->addFileChosen (audioFile (name, 8000.0, 1));
+    processor->selectTrack (0), editor->timerCallback(), editor->playlist->selectRow (0), editor->buttonClicked (editor->deleteButton.get()), editor->timerCallback();
     ASSERT_EQ (processor->playlist[0]->file.getFileName(), "b.wav");
-    EXPECT_EQ (editor->waveform->currentTrack, processor->playlist[0]);
-    EXPECT_EQ (editor->effects.currentTrack, processor->playlist[0]);
+    EXPECT_TRUE (editor->waveform->currentTrack == processor->playlist[0] && editor->effects.currentTrack == processor->playlist[0]);
     EXPECT_TRUE (editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000"));
-
-    editor->buttonClicked (editor->clearButton.get());
-    editor->timerCallback();
+    editor->buttonClicked (editor->clearButton.get()), editor->timerCallback();
     EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
 }
 
@@ -121,7 +83,6 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
 {
     for (int i = 0; i < 5; ++i)   // an empty playlist would pause every block
         processor->addFile (home.getChildFile (juce::String (i) + ".wav"));
-
     processor->selectTrack (2);
     auto& fx = editor->effects;
     const bool paused = processor->paused, loop = processor->loopEnabled;
@@ -131,10 +92,8 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
     EXPECT_EQ (raceCount ([&] { press ({ fx.playButton.get(), fx.playButton.get(), fx.repeatButton.get(), fx.repeatButton.get() }); },
                           [] (int) { return std::vector<int> { 2, 3, 2, 3 }; },
                           [&] (int) { return processor->paused == paused && processor->loopEnabled == loop; }), 0);
-
     // ">>" and "<<": even blocks go to the next entry, odd ones back; each round presses ">>" then "<<".
-    EXPECT_EQ (raceCount ([&] { press ({ fx.nextButton.get(), fx.prevButton.get() }); },
-                          [] (int block) { return std::vector<int> { block % 2 }; },
+    EXPECT_EQ (raceCount ([&] { press ({ fx.nextButton.get(), fx.prevButton.get() }); }, [] (int block) { return std::vector<int> { block % 2 }; },
                           [&] (int blocks) { return processor->currentIndex == 2 + blocks % 2; }), 0);
 }
 
@@ -142,20 +101,13 @@ TEST_F (UserSeesTest, ProgramNamesAreReadSafelyWhileThePlaylistIsCleared)
 {
     std::atomic<bool> done { false };
     std::thread host ([&] { while (! done) processor->getProgramName (0); });
-
     for (int i = 0; i < 3000; ++i)
-    {
-        processor->addFile (home.getChildFile ("a-name-long-enough-to-be-allocated-" + juce::String (i) + ".wav"));
-        processor->clearPlaylist();
-    }
-
-    done = true;
-    host.join();
+        processor->addFile (home.getChildFile ("a-name-long-enough-to-be-allocated-" + juce::String (i) + ".wav")), processor->clearPlaylist();
+    done = true, host.join();
     EXPECT_EQ (processor->getProgramName (0), "");
 }
 
-/** Real windows, on an Xvfb of their own that ends once this process, its only client, has
-    gone (the framework keeps its connection to the end). */
+/** Real windows, on an Xvfb of their own that ends once this process, its only client, has gone. */
 class UserSeesWindowTest : public VelorinTest
 {
 protected:
@@ -177,11 +129,9 @@ TEST_F (UserSeesWindowTest, QuittingDoesNotCreateTheWindowAgain)
         void componentParentHierarchyChanged (juce::Component& window) override   { peersMade += window.isOnDesktop() ? 1 : 0; }
         int peersMade = 0;
     } watch;
-
     auto window = std::make_unique<HelloWorldWindow>();
     ASSERT_TRUE (window->isOnDesktop());
-    window->addComponentListener (&watch);
-    window.reset();
+    window->addComponentListener (&watch), window.reset();
     EXPECT_EQ (watch.peersMade, 0);
 }
 
@@ -192,24 +142,20 @@ TEST_F (UserSeesWindowTest, AddFileOffersExactlyWhatThePlayerPlays)
     editor.buttonClicked (editor.addFileButton.get());
     auto* box = juce::ModalComponentManager::getInstance()->getModalComponent (0);
     ASSERT_NE (box, nullptr);
-
     std::function<juce::FileBrowserComponent* (juce::Component*)> find = [&] (juce::Component* c)
     {
         auto* found = dynamic_cast<juce::FileBrowserComponent*> (c);
         for (int i = 0; found == nullptr && i < c->getNumChildComponents(); ++i) found = find (c->getChildComponent (i));
         return found;
     };
-
     auto* browser = find (box);
     ASSERT_NE (browser, nullptr);
-
     for (auto name : { "a.wav", "b.bwf", "c.aiff", "d.aif", "e.mp3", "f.ogg", "g.wma", "h.flac" })
     {
         const auto rows = processor.playlist.size();
         processor.addFile (home.getChildFile (name));
         EXPECT_EQ (browser->isFileSuitable (home.getChildFile (name)), processor.playlist.size() > rows) << name;
     }
-
     box->exitModalState (0);
 }
 
@@ -220,20 +166,13 @@ namespace
     {
         explicit FailingDevice (bool always) : AudioIODevice ("Fake", "Fake"), failsAlways (always) {}
         juce::String open (const juce::BigInteger& ins, const juce::BigInteger& outs, double, int) override
-        {
-            outputs = failsAlways || ! ins.isZero() ? juce::BigInteger() : outs;
-            return outputs.isZero() ? "capture refused at this rate" : "";
-        }
-        juce::BigInteger getActiveOutputChannels() const override { return outputs; }
-        juce::StringArray getOutputChannelNames() override { return { "L", "R" }; }
-        juce::StringArray getInputChannelNames() override { return { "L", "R" }; }
-        juce::Array<double> getAvailableSampleRates() override { return { 48000.0 }; }
-        juce::Array<int> getAvailableBufferSizes() override { return { 256 }; }
-        int getDefaultBufferSize() override { return 256; }    int getCurrentBufferSizeSamples() override { return 256; }
-        double getCurrentSampleRate() override { return 48000.0; }    int getCurrentBitDepth() override { return 16; }
-        bool isOpen() override { return ! outputs.isZero(); }    bool isPlaying() override { return false; }
-        void close() override {}    void start (juce::AudioIODeviceCallback*) override {}    void stop() override {}
-        juce::String getLastError() override { return {}; }    juce::BigInteger getActiveInputChannels() const override { return {}; }
+        { outputs = failsAlways || ! ins.isZero() ? juce::BigInteger() : outs; return outputs.isZero() ? "capture refused at this rate" : ""; }
+        juce::BigInteger getActiveOutputChannels() const override { return outputs; }    juce::BigInteger getActiveInputChannels() const override { return {}; }
+        juce::StringArray getOutputChannelNames() override { return { "L", "R" }; }    juce::StringArray getInputChannelNames() override { return { "L", "R" }; }
+        juce::Array<double> getAvailableSampleRates() override { return { 48000.0 }; }    juce::Array<int> getAvailableBufferSizes() override { return { 256 }; }
+        int getDefaultBufferSize() override { return 256; }    int getCurrentBufferSizeSamples() override { return 256; }    int getCurrentBitDepth() override { return 16; }
+        double getCurrentSampleRate() override { return 48000.0; }    bool isOpen() override { return ! outputs.isZero(); }    bool isPlaying() override { return false; }
+        void close() override {}    void start (juce::AudioIODeviceCallback*) override {}    void stop() override {}    juce::String getLastError() override { return {}; }
         int getOutputLatencyInSamples() override { return 0; }    int getInputLatencyInSamples() override { return 0; }
         bool failsAlways;
         juce::BigInteger outputs;
@@ -243,10 +182,8 @@ namespace
     {
         explicit FailingDeviceType (bool always) : AudioIODeviceType ("Fake"), failsAlways (always) {}
         juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return new FailingDevice (failsAlways); }
-        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }
-        void scanForDevices() override {}    bool hasSeparateInputsAndOutputs() const override { return false; }
-        int getDefaultDeviceIndex (bool) const override { return 0; }
-        int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
+        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }    void scanForDevices() override {}    bool hasSeparateInputsAndOutputs() const override { return false; }
+        int getDefaultDeviceIndex (bool) const override { return 0; }    int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
         bool failsAlways;
     };
 }
@@ -261,7 +198,6 @@ TEST_F (UserSeesDeviceTest, WithoutCaptureThePlayerStillPlaysAndWithoutOutputThe
         manager.addAudioDeviceType (std::make_unique<FailingDeviceType> (failsAlways));
         AudioSetupPage page (manager, MainComponent::openAudioDevice (manager));
         auto* device = manager.getCurrentAudioDevice();
-
         EXPECT_EQ (device != nullptr ? device->getActiveOutputChannels().countNumberOfSetBits() : 0, failsAlways ? 0 : 2);
         EXPECT_EQ (page.problemLabel->isVisible(), failsAlways);
         EXPECT_EQ (page.problemLabel->getText(), failsAlways ? "No audio output could be opened: capture refused at this rate" : "");

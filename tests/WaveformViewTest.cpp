@@ -7,12 +7,7 @@
 class WaveformViewTest : public ProcessorTest
 {
 protected:
-    WaveformViewTest()
-    {
-        formats.registerBasicFormats();
-        processor->setRateAndBufferSizeDetails (1000.0, 100);
-        view.setSize (784, 160);
-    }
+    WaveformViewTest()   { formats.registerBasicFormats(), processor->setRateAndBufferSizeDetails (1000.0, 100), view.setSize (784, 160); }
 
     /** A mono file at 1 kHz: long files stay small. */
     PlaylistEntry& addLong (const juce::String& name, double seconds)   { return add (name, seconds, 1, 1000.0); }
@@ -38,13 +33,7 @@ protected:
                  &view, &view, juce::Time(), { (float) pressX, 50.0f }, juce::Time(), 1, true };
     }
 
-    void wheel (float deltaY)
-    {
-        juce::MouseWheelDetails details {};
-        details.deltaY = deltaY;
-        view.mouseWheelMove (mouse (0, 0), details);
-        step ("wheel " + juce::String (deltaY));
-    }
+    void wheel (float deltaY)   { juce::MouseWheelDetails details {}; details.deltaY = deltaY; view.mouseWheelMove (mouse (0, 0), details); step ("wheel " + juce::String (deltaY)); }
 
     juce::AudioFormatManager formats;
     WaveformView view { formats, *processor };
@@ -52,55 +41,35 @@ protected:
 
 TEST_F (WaveformViewTest, FollowsZoomsAndPlacesMarkers)
 {
-    wheel (1.0f);
-    view.mouseDrag (mouse (10, 5));
-    step ("nothing shown, dragged");
+    wheel (1.0f), view.mouseDrag (mouse (10, 5)), step ("nothing shown, dragged");
     auto& entry = addLong ("ten.wav", 10.0);
-    view.setSource (&entry);
-    step ("ten seconds shown");
-    processor->moveEntryTo (entry, 3.0f);
-    view.timerCallback();
-    step ("at 3 s, timer");
-    entry.cue = 2.5f;
-    entry.loopA = 2.0f;
-    entry.loopB = 5.0f;
-    processor->moveEntryTo (entry, 1.0f);
-    view.setRange ({ 0.0, 10.0 });
-    step ("range 0 to 10");
+    view.setSource (&entry), step ("ten seconds shown");
+    processor->moveEntryTo (entry, 3.0f), view.timerCallback(), step ("at 3 s, timer");
+    entry.cue = 2.5f, entry.loopA = 2.0f, entry.loopB = 5.0f, processor->moveEntryTo (entry, 1.0f), view.setRange ({ 0.0, 10.0 }), step ("range 0 to 10");
     for (auto [a, b] : { std::pair (5.0f, 2.0f), { 5.0f, 5.0f } })   // A after B, A at B
         entry.loopA = a, entry.loopB = b, view.updateMarkers(), step ("A-B " + juce::String (a) + "-" + juce::String (b));
     note ("times at x 0 and 392", juce::String (view.timeAtX (0)) + " " + juce::String (view.timeAtX (392)));
 
     for (auto [x, pressX] : { std::pair (101, 100), { 101, 100 }, { 100, 100 }, { 40, 100 }, { 0, 100 } })   // a second a step, clamped
         view.mouseDrag (mouse (x, pressX)), step ("drag to " + juce::String (x) + " from " + juce::String (pressX));
-    processor->moveEntryTo (entry, 9.5f);
-    view.mouseDrag (mouse (0, 100));
-    step ("drag at 9.5 s");
-    processor->selectTrack (0);
-    processor->paused = false;
+    processor->moveEntryTo (entry, 9.5f), view.mouseDrag (mouse (0, 100)), step ("drag at 9.5 s");
+    processor->selectTrack (0), processor->paused = false;
     juce::AudioBuffer<float> buffer (2, 100);
-    testkit::renderBlock (*processor, buffer);
-    processor->moveEntryTo (entry, 5.0f);
-    view.mouseDrag (mouse (200, 100));
+    testkit::renderBlock (*processor, buffer), processor->moveEntryTo (entry, 5.0f), view.mouseDrag (mouse (200, 100));
     step ("drag while loaded, at " + juce::String (entry.source->getNextReadPosition()));
 
     view.setSource (&addLong ("long.wav", 300.0));
     for (auto delta : { 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 3.0f, -0.01f, 0.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f })
         wheel (delta);
-    view.setSource (&addLong ("half.wav", 0.5));   // keeps the middle, never under a second
-    step ("half a second shown");
-    view.setSource (&addLong ("fifty.wav", 50.0));
-    view.setZoomFactor (0.99);
-    step ("fifty seconds, zoom 0.99");
-    view.setSource (nullptr);
-    step ("nothing shown");
+    view.setSource (&addLong ("half.wav", 0.5)), step ("half a second shown");   // keeps the middle, never under a second
+    view.setSource (&addLong ("fifty.wav", 50.0)), view.setZoomFactor (0.99), step ("fifty seconds, zoom 0.99");
+    view.setSource (nullptr), step ("nothing shown");
     EXPECT_TRUE (matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-nothing-shown.png"));   // "(No audio file selected)"
 }
 
 TEST_F (WaveformViewTest, PaintsTheWaveformAboveTheScrollBar)
 {
-    view.setSource (&addLong ("ten.wav", 10.0));
-    view.setRange ({ 0.0, 10.0 });
+    view.setSource (&addLong ("ten.wav", 10.0)), view.setRange ({ 0.0, 10.0 });
     for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
         juce::Thread::sleep (5);
     EXPECT_TRUE (view.thumbnail.isFullyLoaded() && matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-ten-seconds.png"));
@@ -114,17 +83,9 @@ TEST_F (WaveformViewTest, UnopenableFilesShowNothingAndPlaceNoMarkers)
     juce::MemoryBlock bytes;
     broken.loadFileAsData (bytes);
     ASSERT_EQ (juce::String (static_cast<const char*> (bytes.getData()) + 12, 4), "COMM");
-    static_cast<juce::uint8*> (bytes.getData())[12 + 14] = 0x7f;
-    static_cast<juce::uint8*> (bytes.getData())[12 + 15] = 0xff;
-    broken.replaceWithData (bytes.getData(), bytes.getSize());
-    processor->addFile (broken);
-    for (auto* entry : processor->playlist)
-    {
-        view.setSource (entry);
-        view.timerCallback();   // the range stays empty: nothing to divide by
-        step (entry->file.getFileName());
-        wheel (1.0f);
-    }
+    bytes[12 + 14] = 0x7f, bytes[12 + 15] = (char) 0xff, broken.replaceWithData (bytes.getData(), bytes.getSize()), processor->addFile (broken);
+    for (auto* entry : processor->playlist)   // the range stays empty: nothing to divide by
+        view.setSource (entry), view.timerCallback(), step (entry->file.getFileName()), wheel (1.0f);
 }
 
 TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
@@ -136,8 +97,6 @@ TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
         WaveformView::PopupCallback (&entry, time).modalStateFinished (choice), step ("choice " + juce::String (choice) + " at " + juce::String (time));
     WaveformView::PopupCallback (nullptr, 1.0f).modalStateFinished (1);
     WaveformView::PopupCallback pending (&entry, 2.0f);   // the entry goes while the menu is open: the choice does nothing
-    view.setSource (nullptr);
-    processor->removeEntry (0);
-    pending.modalStateFinished (1);
+    view.setSource (nullptr), processor->removeEntry (0), pending.modalStateFinished (1);
     EXPECT_EQ (pending.entry.get(), nullptr);
 }
