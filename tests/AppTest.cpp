@@ -47,6 +47,11 @@ TEST_F (MainComponentTest, TabsSizesColoursAndApplication)
     EXPECT_EQ (tabs.getTabNames(), juce::StringArray ({ "Velorin", "Audio Setup" }));
     EXPECT_TRUE (tabs.getTabContentComponent (0) == main.editor.get() && dynamic_cast<AudioSetupPage*> (tabs.getTabContentComponent (1)) != nullptr && tabs.getTabBackgroundColour (1) == juce::Colour (0xff102030));
     EXPECT_TRUE (&main.getLookAndFeel() == &main.lookAndFeel && main.player.getCurrentProcessor() == main.processor.get());
+    auto* page = dynamic_cast<AudioSetupPage*> (tabs.getTabContentComponent (1));   // its selector (and meter) only while shown
+    tabs.setCurrentTabIndex (1);
+    const bool shownWithSelector = page->selector != nullptr && page->selector->getWidth() == page->getWidth() - 16;
+    tabs.setCurrentTabIndex (0);
+    EXPECT_TRUE (shownWithSelector && page->selector == nullptr);
     // 800 x 530: tabs 120 wide on a bar 30 deep, the current one lit; beyond them the main component's
     // background; the editor; the resize corner, which keeps 800 x 600 at least.
     EXPECT_TRUE (matchesReference (main.createComponentSnapshot (main.getLocalBounds()), "main-component.png"));

@@ -65,6 +65,10 @@ TEST_F (UserSeesTest, FailedSaveLoadAndAddTellWhichFileAndWhy)
         ASSERT_EQ (told.size(), reason == nullptr || *reason != 0 ? 1 : 0) << named.getFullPathName() << ": " << told.joinIntoString ("|");
         EXPECT_TRUE (told.isEmpty() || (why.isNotEmpty() && told[0].contains (named.getFullPathName()) && told[0].contains (why))) << told[0];
     }
+    told.clear();
+    processor->folderScanLimitSeconds = -1.0;   // a scan cut short names its folder
+    editor->addPathChosen (home);
+    EXPECT_TRUE (told.size() == 1 && told[0].contains ("cut short") && told[0].contains (home.getFullPathName())) << told.joinIntoString ("|");
 }
 
 TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTimes)

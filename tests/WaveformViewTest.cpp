@@ -100,3 +100,57 @@ TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
     view.setSource (nullptr), processor->removeEntry (0), pending.modalStateFinished (1);
     EXPECT_EQ (pending.entry.get(), nullptr);
 }
+
+/** Collects what the view and its children ask to have repainted. */
+struct RepaintLog : juce::CachedComponentImage
+{
+    void paint (juce::Graphics&) override {}
+    bool invalidateAll() override                               { return invalidate ({ 0, 0, 9999, 9999 }); }
+    bool invalidate (const juce::Rectangle<int>& area) override { areas.add (area); return true; }
+    void releaseResources() override {}
+    juce::RectangleList<int> areas;
+};
+
+TEST_F (WaveformViewTest, TicksRepaintOnlyWhatMovedWithTheSamePicture)
+{
+    auto& entry = addLong ("ten.wav", 10.0);
+    view.setVisible (true);
+    view.setSource (&entry);
+    for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
+        juce::Thread::sleep (5);
+
+    const auto inkedColumns = [this]   // the columns with waveform near the middle
+    {
+        juce::Image image (juce::Image::RGB, 784, 160, true);
+        juce::Graphics g (image);
+        view.paint (g);
+        juce::SparseSet<int> columns;
+        for (int x = 0; x < 784; ++x)
+            for (int y = 60; y < 86; ++y)
+                if (image.getPixelAt (x, y).getBlue() > 0x80)
+                    columns.addRange ({ x, x + 1 });
+        return columns;
+    };
+
+    inkedColumns();
+    auto* log = new RepaintLog();
+    view.setCachedComponentImage (log);   // owned by the view; setting it repaints
+    log->areas.clear();
+    view.timerCallback();                 // paused: nothing moved
+    EXPECT_TRUE (log->areas.isEmpty());
+
+    entry.cue = 4.0f;                        // a marker's strip only: the waveform
+    processor->moveEntryTo (entry, 0.001f);  // moved by less than a column
+    view.timerCallback();
+    EXPECT_FALSE (log->areas.isEmpty());
+    EXPECT_FALSE (log->areas.containsPoint ({ 100, 70 }));
+
+    processor->moveEntryTo (entry, 3.0f);
+    view.timerCallback();
+    EXPECT_TRUE (log->areas.containsRectangle ({ 2, 2, 780, 142 }));
+
+    const auto slid = inkedColumns();        // slid along the wider image, or drawn afresh:
+    view.changeListenerCallback (nullptr);  // the file starts at x = 158 either way
+    EXPECT_EQ (slid, inkedColumns());
+    EXPECT_EQ (slid.getRange (0).getStart(), 158);
+}
