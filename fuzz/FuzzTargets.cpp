@@ -11,15 +11,11 @@ using Bytes = const std::uint8_t*;
 static bool expect (bool condition, const juce::String& what)   { return condition || (fail (what), false); }
 static juce::File homeFile (const char* path)                   { return juce::File::getSpecialLocation (juce::File::userHomeDirectory).getChildFile (path); }
 static juce::Random seededBy (Bytes data, std::size_t size)     { return juce::Random ((juce::int64) std::accumulate (data, data + size, 1469598103934665603ull, [] (std::uint64_t h, std::uint8_t b) { return (h ^ b) * 1099511628211ull; })); }
-static bool write (const juce::File& file, const juce::MemoryBlock& bytes)
-{
-    return expect (file.getParentDirectory().createDirectory() && (file.replaceWithData (bytes.getData(), bytes.getSize()) || bytes.isEmpty()), "cannot write " + file.getFileName());
-}
+static bool write (const juce::File& f, const juce::MemoryBlock& bytes)   { return expect (f.getParentDirectory().createDirectory() && (f.replaceWithData (bytes.getData(), bytes.getSize()) || bytes.isEmpty()), "cannot write " + f.getFileName()); }
 static juce::File sample (bool second)   // a real audio file in ~/audio
 {
     const auto file = homeFile (second ? "audio/second.aif" : "audio/take.wav");
-    if (! file.existsAsFile()) second ? testkit::writeAudio (file, 22050.0, 1, 4000) : testkit::writeAudio (file, 44100.0, 2, 22050, 16);
-    return file;
+    return file.existsAsFile() || (second ? testkit::writeAudio (file, 22050.0, 1, 4000) : testkit::writeAudio (file, 44100.0, 2, 22050, 16)), file;
 }
 /** The input with "@key@", "@KEY@" and "@path@" standing for the take's key and path. */
 static juce::MemoryBlock withTake (Bytes data, std::size_t size)
@@ -37,22 +33,21 @@ static juce::MemoryBlock withTake (Bytes data, std::size_t size)
 static void roundTrip (const juce::File& file, const juce::MemoryBlock& input, const std::function<juce::String (int pass)>& state, const juce::File& written = {})
 {
     const auto bak = file.getSiblingFile (file.getFileName() + ".bak"), out = written == juce::File() ? file : written;
-    juce::MemoryBlock backup;
-    if (! bak.deleteFile() || ! write (file, input)) return;
-    const auto before = state (0), after = state (1);
-    expect (before == after, "what was written reads back otherwise:\n" + before + "\n---\n" + after);
-    expect (! bak.existsAsFile() || (bak.loadFileAsData (backup) && backup == input && ! input.isEmpty()), bak.getFileName() + " does not hold the unreadable file");
-    expect (juce::XmlDocument::parse (out) != nullptr, "the " + out.getFileName() + " written does not parse");
+    if (juce::MemoryBlock backup; bak.deleteFile() && write (file, input))
+    {
+        const auto before = state (0), after = state (1);
+        expect (before == after, "what was written reads back otherwise:\n" + before + "\n---\n" + after);
+        expect (! bak.existsAsFile() || (bak.loadFileAsData (backup) && backup == input && ! input.isEmpty()), bak.getFileName() + " does not hold the unreadable file");
+        expect (juce::XmlDocument::parse (out) != nullptr, "the " + out.getFileName() + " written does not parse");
+    }
 }
 /** The first row holding a message's text is the action the message triggers. */
 static bool triggersItsRow (MidiMap& map, const juce::MidiMessage& message)
 {
-    const auto text = MidiMap::messageText (message);
     int first = 0, action = -1;
-    while (first < MidiMap::numMappings && map.mappings[first].message != text) ++first;
-    return expect (first < MidiMap::numMappings && map.handleMessage (message, action) && action == first, "the message " + text + " learned does not trigger its row");
+    while (first < MidiMap::numMappings && map.mappings[first].message != MidiMap::messageText (message)) ++first;
+    return expect (first < MidiMap::numMappings && map.handleMessage (message, action) && action == first, "the message " + MidiMap::messageText (message) + " does not trigger its row");
 }
-
 /** Byte 0: bit 0 ".aif" instead of ".wav", bit 1 loop on, bits 2-4 cue, 5-7 loop points. The rest is the file: added, shown in a
     waveform view (which claims no more than the file holds, and finishes reading it) and played for three seconds. */
 static void audioFile (Bytes data, std::size_t size)
@@ -60,11 +55,10 @@ static void audioFile (Bytes data, std::size_t size)
     const auto file = homeFile (size > 0 && (data[0] & 1) != 0 ? "fuzz/input.aif" : "fuzz/input.wav");
     if (size == 0 || ! write (file, juce::MemoryBlock (data + 1, size - 1))) return;
     ReplayProcessor processor;
-    processor.setRateAndBufferSizeDetails (48000.0, 512), processor.addFile (file);
+    processor.setRateAndBufferSizeDetails (48000.0, 512), processor.addFile (file), processor.loopEnabled = (data[0] & 2) != 0;
     auto& entry = *processor.playlist[0];
     const float points[] = { 0.0f, 0.3f, 1.7f, 2.9f, -5.0f, 3.0e38f, 1.0e6f, 0.01f };
     entry.cue = points[(data[0] >> 2) & 7], entry.loopA = points[(data[0] >> 5) & 7], entry.loopB = points[((data[0] >> 5) + (data[0] >> 2)) & 7];
-    processor.loopEnabled = (data[0] & 2) != 0;
     juce::AudioFormatManager formats;
     formats.registerBasicFormats();
     WaveformView view (formats, processor);
@@ -77,7 +71,6 @@ static void audioFile (Bytes data, std::size_t size)
         processor.paused = false, testkit::renderBlock (processor, buffer);
     view.setSource (nullptr);
 }
-
 /** data.xml: the take added and its points set, which read back bit for bit. */
 static void dataFile (Bytes data, std::size_t size)
 {
@@ -96,7 +89,6 @@ static void dataFile (Bytes data, std::size_t size)
         return juce::String::toHexString (read, (int) sizeof (read));
     });
 }
-
 /** midi.map: a message learned (short, or a long SysEx) is stored in its row and triggers it. */
 static void midiMap (Bytes data, std::size_t size)
 {
@@ -105,20 +97,16 @@ static void midiMap (Bytes data, std::size_t size)
     std::generate (std::begin (sysex), std::end (sysex), [&] { return (juce::uint8) random.nextInt (128); });
     const auto message = random.nextInt (4) == 0 ? juce::MidiMessage::createSysExMessage (sysex, 1 + random.nextInt (150))
                                                  : juce::MidiMessage::noteOn (1 + random.nextInt (16), random.nextInt (128), (juce::uint8) random.nextInt (128));
-    const int row = random.nextInt (MidiMap::numMappings);
-    roundTrip (MidiMap::getMapFile(), { data, size }, [&] (int pass)
+    roundTrip (MidiMap::getMapFile(), { data, size }, [&, row = random.nextInt (MidiMap::numMappings)] (int pass)
     {
         MidiMap map;
-        int action = -1;
-        if (pass == 0)
-            map.learning = true, map.selectLearnTarget (row), map.handleMessage (message, action), map.learning = false;
-        if (pass == 0 && expect (map.mappings[row].message == MidiMap::messageText (message), "the learned message was not stored")) triggersItsRow (map, message);
         juce::StringArray learned;
+        if (int action = -1; pass == 0) map.learning = true, map.selectLearnTarget (row), map.handleMessage (message, action), map.learning = false;
+        if (pass == 0 && expect (map.mappings[row].message == MidiMap::messageText (message), "the learned message was not stored")) triggersItsRow (map, message);
         for (auto& mapping : map.mappings) learned.add (mapping.message);
         return learned.joinIntoString ("\n");
     });
 }
-
 /** .config: a value set reads back, and so do the tag and attributes read (text may be read differently once: the parser turns CR LF
     into LF, and keeps what follows a '&' it can't resolve as text); from then on every write is alike. */
 static void configFile (Bytes data, std::size_t size)
@@ -135,32 +123,28 @@ static void configFile (Bytes data, std::size_t size)
         if (pass == 0) config->setValue (key, value);
         expect (config->getValue (key) == value, "the value set does not read back");
         const auto settings = config->settings;
-        config.reset();
-        if (pass == 1) expect (ConfigFile ("Velorin").settings.isEquivalentTo (&settings, false), "the settings change from one write to the next");
+        if (config.reset(), pass == 1) expect (ConfigFile ("Velorin").settings.isEquivalentTo (&settings, false), "the settings change from one write to the next");
         auto text = settings.getTagName();
         for (int i = 0; i < settings.getNumAttributes(); ++i) text << "\n" << settings.getAttributeName (i) << "=" << settings.getAttributeValue (i);
         return text;
     });
 }
-
 /** A playlist loaded by the editor; saved, cleared and loaded again it lists the same files. */
 static void playlist (Bytes data, std::size_t size)
 {
     const auto loaded = homeFile ("fuzz/loaded.xml"), saved = homeFile ("fuzz/saved.xml");
     ReplayProcessor processor;
     ReplayProcessorEditor editor (&processor);
-    editor.stopTimer(), saved.deleteFile();   // the editor is driven by hand, so every input runs alike
+    editor.stopTimer(), saved.deleteFile();   // the editor is driven by hand (timerCallback shows the current entry), so every input runs alike
     roundTrip (loaded, withTake (data, size), [&] (int pass)
     {
-        editor.loadChosen (pass == 0 ? loaded : saved), editor.timerCallback();   // shows the current entry
         juce::StringArray paths;
+        editor.loadChosen (pass == 0 ? loaded : saved), editor.timerCallback();
         for (auto* entry : processor.playlist) paths.add (entry->getFilePath());
         if (pass == 0) editor.saveChosen (saved);
-        editor.buttonClicked (editor.clearButton.get()), editor.timerCallback();
-        return paths.joinIntoString ("\n");
+        return editor.buttonClicked (editor.clearButton.get()), editor.timerCallback(), paths.joinIntoString ("\n");
     }, saved);
 }
-
 /** A program run through processBlock: op % 4 = 0 learning on/off (bit 7), 1 learn target (op >> 2) % 6 - 1, 2 an event (length,
     position / 2, bytes), 3 a block. Every message learned must then be a message's text, and trigger its row. */
 static void midiMessages (Bytes data, std::size_t size)
@@ -185,8 +169,7 @@ static void midiMessages (Bytes data, std::size_t size)
     for (auto& mapping : map.mappings)
     {
         juce::MemoryBlock bytes;
-        bytes.loadFromHexString (mapping.message);
-        if (mapping.message.isEmpty() || ! expect (bytes.getSize() > 0, "a row holds \"" + mapping.message + "\", which is no message's text")) continue;
+        if (bytes.loadFromHexString (mapping.message), mapping.message.isEmpty() || ! expect (bytes.getSize() > 0, "a row holds \"" + mapping.message + "\", which is no message's text")) continue;
         const juce::MidiMessage message (bytes.getData(), (int) bytes.getSize());
         if (! expect (MidiMap::messageText (message) == mapping.message, mapping.message + " is not its message's text") || ! triggersItsRow (map, message)) return;
         testkit::renderBlock (processor, buffer, juce::MidiBuffer (message));
@@ -200,11 +183,9 @@ const Target* findTarget (const juce::String& name)
     auto* found = std::find_if (std::begin (targets), std::end (targets), [&] (auto& t) { return name == t.name; });
     return found == std::end (targets) ? nullptr : found;
 }
-
 void fail (const juce::String& message)
 {
     if (onFailure) return onFailure (message);
-    std::fprintf (stderr, "==velorin-fuzz== %s\n", message.toRawUTF8());
-    std::abort();
+    std::fprintf (stderr, "==velorin-fuzz== %s\n", message.toRawUTF8()), std::abort();
 }
 }
