@@ -1,6 +1,5 @@
 #pragma once
 #include <juce_core/juce_core.h>
-
 /** One function per kind of outside input feeds it to the program the way the program meets it and checks what must hold. A broken
     check goes to onFailure, or else is printed before an abort (a crash, with its input, to libFuzzer). */
 namespace fuzzing
