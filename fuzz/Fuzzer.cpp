@@ -2,13 +2,14 @@
 #include "FuzzTargets.h"
 #include "TestKit.h"
 #include <juce_events/juce_events.h>
+struct Environment {   // the HOME before JUCE asks for any folder
+    testkit::PrivateHome home; juce::ScopedJuceInitialiser_GUI gui; testkit::AssertionCheck assertions { fuzzing::fail };
+};
+// libFuzzer ends with exit() on this thread: thread-local objects go before any static one, so all is torn down while JUCE's leak counters exist.
+static thread_local std::unique_ptr<Environment> environment;
 extern "C" int LLVMFuzzerInitialize (int*, char***) {
     juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };
-    // The HOME before JUCE asks for any folder; thread-local, so that exit() tears all down before JUCE's statics (the leak counters).
-    thread_local testkit::PrivateHome home;
-    thread_local juce::ScopedJuceInitialiser_GUI gui;
-    thread_local testkit::AssertionCheck assertions { fuzzing::fail };
-    return 0;
+    return environment = std::make_unique<Environment>(), 0;
 }
 extern "C" int LLVMFuzzerTestOneInput (const std::uint8_t* data, std::size_t size) {
     static const auto* target = fuzzing::findTarget (VELORIN_FUZZ_TARGET);

@@ -5,11 +5,10 @@
 class FuzzRegressionTest : public VelorinTest, public ::testing::WithParamInterface<const char*> {};
 TEST_P (FuzzRegressionTest, ReplaysEveryInput) {
     const auto* target = fuzzing::findTarget (GetParam());
-    auto files = juce::File (VELORIN_FUZZ_REGRESSIONS).getChildFile (GetParam()).findChildFiles (juce::File::findFiles, false);
+    auto files = juce::File (VELORIN_FUZZ_REGRESSIONS).getChildFile (GetParam()).findChildFiles (juce::File::findFiles, false); files.sort();
     ASSERT_TRUE (target != nullptr && ! files.isEmpty());
     juce::String input;
     const testkit::AssertionCheck assertions (fuzzing::onFailure = [&] (const juce::String& message) { ADD_FAILURE() << input << ": " << message; });
-    files.sort();
     for (const auto& file : files) {
         juce::MemoryBlock bytes; file.loadFileAsData (bytes), input = file.getFileName();
         std::fprintf (stderr, "%s\n", input.toRawUTF8()), alarm (60);   // a hang ends the process, with the input named
