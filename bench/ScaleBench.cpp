@@ -1,5 +1,5 @@
-#include "engine/ReplayProcessor.h"
 #include "engine/XmlFiles.h"
+#include "TestKit.h"
 
 #include <juce_cryptography/juce_cryptography.h>
 
@@ -24,14 +24,12 @@ namespace
     /** n tiny WAV files, `perFolder` to a folder; returns them in playlist order. */
     juce::Array<juce::File> makeFiles (const juce::File& root, int n, int perFolder)
     {
+        const auto first = root.getChildFile ("first.wav");
+        root.createDirectory();
+        testkit::writeAudio (first, 8000.0, 1, 80, 16);
         juce::MemoryBlock wav;
-        {
-            std::unique_ptr<juce::AudioFormatWriter> writer (juce::WavAudioFormat().createWriterFor (
-                new juce::MemoryOutputStream (wav, false), 8000.0, 1, 16, {}, 0));
-            juce::AudioBuffer<float> silence (1, 80);
-            silence.clear();
-            writer->writeFromAudioSampleBuffer (silence, 0, 80);
-        }
+        first.loadFileAsData (wav);
+        first.deleteFile();
 
         juce::Array<juce::File> files;
 
@@ -49,7 +47,7 @@ namespace
     void report (const char* what, int n, double seconds)
     {
         std::fflush (stderr);
-    std::printf ("  %-34s %6d files  %8.3f s  %7.1f us/file\n", what, n, seconds, 1.0e6 * seconds / n);
+        std::printf ("  %-34s %6d files  %8.3f s  %7.1f us/file\n", what, n, seconds, 1.0e6 * seconds / n);
     }
 }
 
