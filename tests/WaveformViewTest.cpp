@@ -1,16 +1,13 @@
 #include "VelorinTest.h"
 #include "ui/WaveformView.h"
 
-// The waveform view: following, zoom, markers, the drag and the marker menu's choice, recorded
-// after each step (range, zoom, markers, the entry's points and position).
+// The waveform view: following, zoom, markers, the drag, the marker menu's choice and the repaints; steps recorded.
 
 class WaveformViewTest : public ProcessorTest
 {
 protected:
     WaveformViewTest()   { formats.registerBasicFormats(), processor->setRateAndBufferSizeDetails (1000.0, 100), view.setSize (784, 160); }
-
     PlaylistEntry& addLong (const juce::String& name, double seconds)   { return add (name, seconds, 1, 1000.0); }   // mono at 1 kHz: long files stay small
-
     PlaylistEntry& showTen()   { auto& e = addLong ("ten.wav", 10.0); view.setSource (&e); for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i) juce::Thread::sleep (5); return e; }
 
     void step (const juce::String& what)
@@ -25,10 +22,8 @@ protected:
                         + (e != nullptr ? ", cue " + juce::String (e->cue.load()) + " A-B " + juce::String (e->loopA.load()) + "-" + juce::String (e->loopB.load())
                                            + " at " + juce::String (processor->getEntryPositionSeconds (*e)) : ""));
     }
-
     juce::MouseEvent mouse (int x, int pressX)   { return { juce::Desktop::getInstance().getMainMouseSource(), { (float) x, 50.0f }, {}, 0, 0, 0, 0, 0, &view, &view, {}, { (float) pressX, 50.0f }, {}, 1, true }; }
     void wheel (float deltaY)   { juce::MouseWheelDetails details {}; details.deltaY = deltaY; view.mouseWheelMove (mouse (0, 0), details); step ("wheel " + juce::String (deltaY)); }
-
     juce::AudioFormatManager formats;
     WaveformView view { formats, *processor };
 };
@@ -87,8 +82,7 @@ TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
     EXPECT_EQ (pending.entry.get(), nullptr);
 }
 
-/** Collects what the view and its children ask to have repainted. */
-struct RepaintLog : juce::CachedComponentImage
+struct RepaintLog : juce::CachedComponentImage   // what the view and its children ask to have repainted
 {
     bool invalidate (const juce::Rectangle<int>& area) override { areas.add (area); return true; }
     bool invalidateAll() override { return invalidate ({ 0, 0, 9999, 9999 }); }    void paint (juce::Graphics&) override {}    void releaseResources() override {}
@@ -109,19 +103,15 @@ TEST_F (WaveformViewTest, TicksRepaintOnlyWhatMovedWithTheSamePicture)
     {
         juce::Image image (juce::Image::RGB, 784, 160, true);
         juce::Graphics g (image);
-        view.paint (g);
         juce::SparseSet<int> columns;
-        for (int x = 0; x < 784; ++x)
-            for (int y = 60; y < 86; ++y)
-                if (image.getPixelAt (x, y).getBlue() > 0x80) columns.addRange ({ x, x + 1 });
+        for (int x = (view.paint (g), 0); x < 784; ++x)
+            for (int y = 60; y < 86; ++y) if (image.getPixelAt (x, y).getBlue() > 0x80) columns.addRange ({ x, x + 1 });
         return columns;
     };
-    inkedColumns();
-    auto* log = new RepaintLog();
-    view.setCachedComponentImage (log), log->areas.clear();   // owned by the view; setting it repaints
+    auto* log = new RepaintLog();   // owned by the view; setting it repaints
+    inkedColumns(), view.setCachedComponentImage (log), log->areas.clear();
     view.timerCallback();                 // paused: nothing moved
     EXPECT_TRUE (log->areas.isEmpty());
-
     entry.cue = 4.0f, processor->moveEntryTo (entry, 0.001f), view.timerCallback();   // a marker's strip only: the waveform moved by less than a column
     EXPECT_TRUE (! log->areas.isEmpty() && ! log->areas.containsPoint ({ 100, 70 }));
     processor->moveEntryTo (entry, 3.0f), view.timerCallback();
