@@ -10,10 +10,9 @@ protected:
     void step (const juce::String& what)
     {
         const auto shown = [this] (PlaylistEntry* e) { return e != nullptr ? e->file.getFileName() : juce::String ("-"); };
-        note (what, state() + " | rows " + juce::String (editor->getNumRows()) + ", selected " + juce::String (editor->playlist->getSelectedRow())
-                        + ", last shown " + juce::String (editor->lastShownIndex) + ", shown " + shown (editor->waveform->currentTrack) + " " + shown (editor->effects.currentTrack)
-                        + " | config " + editor->config.settings.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader())
-                                             .replace (audio.getFullPathName(), "~/audio").replace (home.getFullPathName(), "~"));
+        note (what, state() + " | rows " + juce::String (editor->getNumRows()) + ", selected " + juce::String (editor->playlist->getSelectedRow()) + ", last shown " + juce::String (editor->lastShownIndex)
+                        + ", shown " + shown (editor->waveform->currentTrack) + " " + shown (editor->effects.currentTrack) + " | config "
+                        + editor->config.settings.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()).replace (audio.getFullPathName(), "~/audio").replace (home.getFullPathName(), "~"));
     }
 
     void addFiles (std::initializer_list<const char*> names)   { for (auto name : names) editor->addFileChosen (audioFile (name, 8000.0, 1)); }
@@ -26,8 +25,7 @@ protected:
 
 TEST_F (EditorTest, LayoutAndLook)
 {
-    // Its look is the default while it lives; it paints the rows (the selected one lit) with each
-    // file's title and artist (and path, which holds this test's HOME: left out).
+    // Its look is the default while it lives; it paints the rows (the selected one lit) with each file's title and artist (and path, left out).
     EXPECT_EQ (&juce::LookAndFeel::getDefaultLookAndFeel(), &editor->lookAndFeel);
     for (auto [name, title] : { std::pair ("a.wav", ""), { "b.wav", "Title" }, { "c.wav", "" } })
         testkit::setTags (audioFile (name, 8000.0, 1), title, juce::String (title).isEmpty() ? "" : "Artist"), editor->addFileChosen (audio.getChildFile (name));
@@ -37,10 +35,8 @@ TEST_F (EditorTest, LayoutAndLook)
     for (auto [w, h] : { std::pair (800, 500), { 400, 300 }, { 800, 500 } })   // widths the user dragged are set again
     {
         editor->setSize (w, h);
-        for (auto* child : editor->getChildren())
-            note (child->getName(), seen (*child));
-        for (int column = 1; column <= 3; ++column)
-            note (header.getColumnName (column), juce::String (header.getColumnWidth (column)));
+        for (auto* child : editor->getChildren()) note (child->getName(), seen (*child));
+        for (int column = 1; column <= 3; ++column) note (header.getColumnName (column), juce::String (header.getColumnWidth (column)));
         header.setColumnWidth (1, 250);
     }
     EXPECT_EQ (editor->playlist->getRowHeight() * 100 + editor->playlist->getHeaderHeight(), 2020);
@@ -63,8 +59,7 @@ TEST_F (EditorTest, TableTimerKeysAndButtons)
     editor->cellDoubleClicked (0, 2, click (2)), step ("row 0 double-clicked: the views follow at the next tick"), tick();
 
     for (int mods : { 0, juce::ModifierKeys::shiftModifier | juce::ModifierKeys::ctrlModifier | juce::ModifierKeys::altModifier })
-        for (int key : { juce::KeyPress::spaceKey, juce::KeyPress::F9Key })
-            press (key, mods);
+        press (juce::KeyPress::spaceKey, mods), press (juce::KeyPress::F9Key, mods);
     press ('a'), press (juce::KeyPress::returnKey);
     addFiles ({ "e.wav" });
     processor->playlist[0]->cue = 0.25f, processor->playlist[0]->position = 0.75f, processor->playlist[1]->cue = 0.5f;

@@ -1,8 +1,8 @@
 #include "VelorinTest.h"
 #include "ui/DravikLightLookAndFeel.h"
 
-// The application's look: its palette, its typeface, and everything it draws, painted headless
-// onto a grey canvas and compared with a stored reference image. Each component outlives no look.
+// The application's look: its palette, its typeface, and everything it draws, painted headless onto a grey canvas
+// and compared with a reference image. Each component outlives no look.
 
 using LookAndFeelTest = VelorinTest;
 using namespace juce;
@@ -52,19 +52,13 @@ TEST_F (LookAndFeelTest, DrawsAsTheReference)
     image.clear (image.getBounds(), Colour (0xff303030));   // each component below is taken off the look before it
     Graphics g (image);
     const auto at = [&] (int x, int y, std::function<void()> draw) { g.saveState(); g.setOrigin (x, y); draw(); g.restoreState(); };
-    TabbedComponent tabs (TabbedButtonBar::TabsAtTop);
-    TextButton button;
-    ToggleButton toggle, captioned ("(Shuffle)");
-    Slider knob (Slider::RotaryVerticalDrag, Slider::NoTextBox);
-    for (Component* c : std::initializer_list<Component*> { &tabs, &button, &toggle, &captioned, &knob })
-        c->setLookAndFeel (&lf);
-
+    TabbedComponent tabs (TabbedButtonBar::TabsAtTop);    TextButton button;    ToggleButton toggle, captioned ("(Shuffle)");    Slider knob (Slider::RotaryVerticalDrag, Slider::NoTextBox);
+    for (Component* c : std::initializer_list<Component*> { &tabs, &button, &toggle, &captioned, &knob }) c->setLookAndFeel (&lf);
     // Tab bars: equally wide tabs, the current one lit; only a tab's own colour changes it.
     tabs.addTab ("Library", Colours::red, nullptr, false), tabs.addTab ("A caption much longer than a tab has room for", Colours::green, nullptr, false);   // these colours must not show
     tabs.setBounds (0, 0, 400, 130), tabs.setColour (DravikLightLookAndFeel::mainBackgroundColourId, Colours::red);
     auto& bar = tabs.getTabbedButtonBar();
-    for (auto depth : { 10, 30, 100 })
-        EXPECT_EQ (lf.getTabButtonBestWidth (*bar.getTabButton (1), depth), 120);
+    for (auto depth : { 10, 30, 100 }) EXPECT_EQ (lf.getTabButtonBestWidth (*bar.getTabButton (1), depth), 120);
     for (auto [y, depth, current] : { std::tuple (0, 30, 0), { 32, 30, 1 }, { 64, 60, 0 }, { 126, 30, 0 } })
     {
         if (y == 126) bar.getTabButton (1)->setColour (DravikLightLookAndFeel::mainBackgroundColourId, Colour (0xff5a2080));
@@ -73,14 +67,12 @@ TEST_F (LookAndFeelTest, DrawsAsTheReference)
     auto& tab = *bar.getTabButton (0);
     for (int i = 0; i < 8; ++i)   // over, down, disabled
         tab.setEnabled (i < 4), at (400 + 120 * (i % 3), 30 * (i / 3), [&] { lf.drawTabButton (tab, g, (i & 1) != 0, (i & 2) != 0); });
-
     // Text buttons, off and on, at rest, hovered and pressed; one of its own colour.
     button.setSize (60, 24);
     for (int i = 0; i < 8; ++i)
         button.setToggleState (i >= 4, dontSendNotification),
             at (64 * i, 160, [&] { lf.drawButtonBackground (g, button, button.findColour (i >= 4 ? TextButton::buttonOnColourId : TextButton::buttonColourId), (i & 1) != 0, (i & 2) != 0); });
     button.setToggleState (false, dontSendNotification), button.setColour (TextButton::buttonColourId, Colours::red), at (520, 160, [&] { button.paintEntireComponent (g, true); });
-
     // Toggle buttons: empty and captioned, off and on, hovered, disabled, foreign colours, three heights (caption 60% high, at most 16 px).
     toggle.setSize (120, 30);
     for (int i = 0; i < 8; ++i)
@@ -92,20 +84,14 @@ TEST_F (LookAndFeelTest, DrawsAsTheReference)
         captioned.setToggleState ((i & 1) != 0, dontSendNotification), captioned.setSize (120, std::array { 30, 30, 30, 30, 20, 25, 40 }[(size_t) i]);
         at (248 + 124 * (i % 4), 224 + 44 * (i / 4), [&] { lf.drawToggleButton (g, captioned, false, false); });
     }
-    for (int i = 0; i < 8; ++i)   // tick boxes: unticked, ticked, pressed, disabled
-        at (30 * i, 260, [&] { lf.drawTickBox (g, toggle, 5.0f, 5.0f, 18.0f, 18.0f, (i & 1) != 0, i < 6, false, (i & 2) != 0); });
-
+    for (int i = 0; i < 8; ++i) at (30 * i, 260, [&] { lf.drawTickBox (g, toggle, 5.0f, 5.0f, 18.0f, 18.0f, (i & 1) != 0, i < 6, false, (i & 2) != 0); });   // tick boxes: unticked, ticked, pressed, disabled
     // Knobs: the ring with a gap and a pointer above radius 12, a band below it; grey when disabled.
-    const Colour cyan (0xff00ffff);
-    int x = 0;
-    for (auto [w, h, position, enabled, fill] : { std::tuple (30, 30, 0.0f, true, cyan), { 29, 29, 0.0f, true, cyan }, { 60, 30, 0.0f, true, cyan }, { 26, 60, 0.0f, true, cyan },
-                                                  { 60, 60, 0.0f, true, cyan }, { 60, 60, 0.25f, true, cyan }, { 60, 60, 0.5f, true, cyan }, { 60, 60, 1.0f, true, cyan },
-                                                  { 60, 60, 0.6f, true, Colours::red.withAlpha (0.2f) }, { 60, 60, 0.5f, false, cyan } })
+    int x = 0, k = 0;   // the 9th in a translucent red of its own, the 10th disabled
+    for (auto [w, h, position] : { std::tuple (30, 30, 0.0f), { 29, 29, 0.0f }, { 60, 30, 0.0f }, { 26, 60, 0.0f }, { 60, 60, 0.0f }, { 60, 60, 0.25f }, { 60, 60, 0.5f }, { 60, 60, 1.0f }, { 60, 60, 0.6f }, { 60, 60, 0.5f } })
     {
-        knob.setEnabled (enabled), knob.setColour (Slider::rotarySliderFillColourId, fill), x += w + 6;
+        knob.setEnabled (++k != 10), knob.setColour (Slider::rotarySliderFillColourId, k == 9 ? Colours::red.withAlpha (0.2f) : Colour (0xff00ffff)), x += w + 6;
         at (x - w - 6, 300, [&, w = w, h = h, position = position] { lf.drawRotarySlider (g, 2, 2, w, h, position, -0.75f * MathConstants<float>::pi, 0.75f * MathConstants<float>::pi, knob); });
     }
-
     // Linear thumbs across the track; bar, rotary and inc-dec styles draw none.
     x = 220;
     for (auto [style, w, h, enabled, own] : { std::tuple (Slider::LinearHorizontal, 200, 20, true, Colour()), { Slider::LinearVertical, 20, 200, false, Colour (0xff3366cc) },

@@ -9,10 +9,8 @@ class TransportPanelTest : public ProcessorTest
 protected:
     void click (juce::Button* button, const juce::String& what)
     {
-        if (dynamic_cast<juce::ToggleButton*> (button) != nullptr)
-            button->setToggleState (! button->getToggleState(), juce::sendNotificationSync);   // flips, then clicked
-        else if (button != nullptr)
-            panel.buttonClicked (button);
+        if (dynamic_cast<juce::ToggleButton*> (button) != nullptr) button->setToggleState (! button->getToggleState(), juce::sendNotificationSync);   // flips, then clicked
+        else if (button != nullptr) panel.buttonClicked (button);
         panel.refresh();
         note (what, state() + " | learn target " + juce::String (processor->midiMap.learnIndex.load()) + (processor->midiMap.learning ? " learning" : "")
                         + " | shown at " + (panel.currentTrack != nullptr ? juce::String (panel.currentTrack->position.load()) : "-") + " | toggles "
@@ -37,7 +35,7 @@ TEST_F (TransportPanelTest, FormatLayoutAndVolume)
     for (auto decibels : { 0.0, 9.0, -6.0, -60.0, 10.0 })   // exactly 3 at the top
         panel.volSlider->setValue (decibels, juce::sendNotificationSync), note (juce::String (decibels) + " dB", juce::String (processor->volume.load(), 6));
     juce::Image image (juce::Image::ARGB, 784, 80, true);
-    juce::Graphics g (image);
+    juce::Graphics g (image);   // its background, under the buttons
     panel.paint (g);
     EXPECT_EQ (image.getPixelAt (300, 2), juce::Colour (0xff102030));
 }

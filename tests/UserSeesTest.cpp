@@ -4,7 +4,6 @@
 #include "app/MainComponent.h"
 #include "engine/XmlFiles.h"
 #include "ui/ReplayProcessorEditor.h"
-
 #include <thread>
 
 // What the user is told and shown: failures that passed in silence, views that lost the
@@ -15,31 +14,24 @@ class UserSeesTest : public VelorinTest
 protected:
     UserSeesTest()   { editor->tellUser = [this] (const juce::String&, const juce::String& message) { told.add (message); }; }
 
-    /** Blocks run on another thread as on the device, each with the MIDI notes 60 + action that
-        `notesFor` gives its number, while this thread presses a round at a time and after each
-        round checks, under the lock, the state the blocks done so far imply. Returns the misses. */
+    /** Blocks run on another thread as on the device, each with the MIDI notes 60 + action that `notesFor` gives its number, while this thread
+        presses a round at a time and after each round checks, under the lock, the state the blocks done so far imply. Returns the misses. */
     int raceCount (std::function<void()> round, std::function<std::vector<int> (int)> notesFor, std::function<bool (int)> consistent)
     {
-        for (int action = 0; action < MidiMap::numMappings; ++action)
-            processor->midiMap.mappings[action].message = MidiMap::messageText (juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127));
+        const auto noteOn = [] (int action) { return juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127); };
+        for (int action = 0; action < MidiMap::numMappings; ++action) processor->midiMap.mappings[action].message = MidiMap::messageText (noteOn (action));
         std::atomic<int> blocks { 0 };
-        std::thread device ([&]
+        std::thread device ([&] { for (juce::AudioBuffer<float> buffer (2, 16); blocks < 20000;)
         {
-            for (juce::AudioBuffer<float> buffer (2, 16); blocks < 20000;)
-            {
-                juce::MidiBuffer midi;
-                for (auto action : notesFor (blocks))
-                    midi.addEvent (juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127), 0);
-                const juce::ScopedLock sl (processor->getCallbackLock());
-                processor->processBlock (buffer, midi), ++blocks;   // counted under the lock, with the state it implies
-            }
-        });
+            juce::MidiBuffer midi;
+            for (auto action : notesFor (blocks)) midi.addEvent (noteOn (action), 0);
+            const juce::ScopedLock sl (processor->getCallbackLock());
+            processor->processBlock (buffer, midi), ++blocks;   // counted under the lock, with the state it implies
+        } });
         int misses = 0;
         for (; blocks < 20000; round())
-            if (const juce::ScopedLock sl (processor->getCallbackLock()); ! consistent (blocks))
-                ++misses;
-        device.join();
-        return misses;
+            if (const juce::ScopedLock sl (processor->getCallbackLock()); ! consistent (blocks)) ++misses;
+        return device.join(), misses;
     }
 
     std::unique_ptr<ReplayProcessor> processor = std::make_unique<ReplayProcessor>();
@@ -65,36 +57,31 @@ TEST_F (UserSeesTest, FailedSaveLoadAndAddTellWhichFileAndWhy)
         ASSERT_EQ (told.size(), reason == nullptr || *reason != 0 ? 1 : 0) << named.getFullPathName() << ": " << told.joinIntoString ("|");
         EXPECT_TRUE (told.isEmpty() || (why.isNotEmpty() && told[0].contains (named.getFullPathName()) && told[0].contains (why))) << told[0];
     }
-    told.clear();
-    processor->folderScanLimitSeconds = -1.0;   // a scan cut short names its folder
-    editor->addPathChosen (home);
+    told.clear(), processor->folderScanLimitSeconds = -1.0, editor->addPathChosen (home);   // a scan cut short names its folder
     EXPECT_TRUE (told.size() == 1 && told[0].contains ("cut short") && told[0].contains (home.getFullPathName())) << told.joinIntoString ("|");
 }
 
 TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTimes)
 {
-    for (auto name : { "a.wav", "b.wav", "c.wav" })
-        editor->addFileChosen (audioFile (name, 8000.0, 1));
+    for (auto name : { "a.wav", "b.wav", "c.wav" }) editor->addFileChosen (audioFile (name, 8000.0, 1));
     processor->selectTrack (0), editor->timerCallback(), editor->playlist->selectRow (0), editor->buttonClicked (editor->deleteButton.get()), editor->timerCallback();
     ASSERT_EQ (processor->playlist[0]->file.getFileName(), "b.wav");
-    EXPECT_TRUE (editor->waveform->currentTrack == processor->playlist[0] && editor->effects.currentTrack == processor->playlist[0]);
-    EXPECT_TRUE (editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000"));
+    EXPECT_TRUE (editor->waveform->currentTrack == processor->playlist[0] && editor->effects.currentTrack == processor->playlist[0]
+                 && editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000")) << editor->effects.playInfoLabel->getText();
     editor->buttonClicked (editor->clearButton.get()), editor->timerCallback();
     EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
 }
 
 TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
 {
-    for (int i = 0; i < 5; ++i)   // an empty playlist would pause every block
-        processor->addFile (home.getChildFile (juce::String (i) + ".wav"));
+    for (int i = 0; i < 5; ++i) processor->addFile (home.getChildFile (juce::String (i) + ".wav"));   // an empty playlist would pause every block
     processor->selectTrack (2);
     auto& fx = editor->effects;
     const bool paused = processor->paused, loop = processor->loopEnabled;
     const auto press = [&] (std::initializer_list<juce::Button*> buttons) { for (auto* b : buttons) fx.buttonClicked (b); };
 
     // PLAY and LOOP: each block flips both flags twice, and so does each round of presses.
-    EXPECT_EQ (raceCount ([&] { press ({ fx.playButton.get(), fx.playButton.get(), fx.repeatButton.get(), fx.repeatButton.get() }); },
-                          [] (int) { return std::vector<int> { 2, 3, 2, 3 }; },
+    EXPECT_EQ (raceCount ([&] { press ({ fx.playButton.get(), fx.playButton.get(), fx.repeatButton.get(), fx.repeatButton.get() }); }, [] (int) { return std::vector<int> { 2, 3, 2, 3 }; },
                           [&] (int) { return processor->paused == paused && processor->loopEnabled == loop; }), 0);
     // ">>" and "<<": even blocks go to the next entry, odd ones back; each round presses ">>" then "<<".
     EXPECT_EQ (raceCount ([&] { press ({ fx.nextButton.get(), fx.prevButton.get() }); }, [] (int block) { return std::vector<int> { block % 2 }; },
@@ -111,99 +98,55 @@ TEST_F (UserSeesTest, ProgramNamesAreReadSafelyWhileThePlaylistIsCleared)
     EXPECT_EQ (processor->getProgramName (0), "");
 }
 
-/** Real windows, on an Xvfb of their own that ends once this process, its only client, has gone. */
-class UserSeesWindowTest : public VelorinTest
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE (server.start ({ "Xvfb", "-displayfd", "1", "-terminate", "-nolisten", "tcp" }, juce::ChildProcess::wantStdOut));
-        char number[16] = {};
-        ASSERT_GT (server.readProcessOutput (number, (int) sizeof (number) - 1), 0);
-        setenv ("DISPLAY", (":" + juce::String (number).trim()).toRawUTF8(), 1);
-    }
+using UserSeesWindowTest = VelorinTest;
 
-    juce::ChildProcess server;
-};
-
-TEST_F (UserSeesWindowTest, QuittingDoesNotCreateTheWindowAgain)
+TEST_F (UserSeesWindowTest, QuittingDoesNotCreateTheWindowAgainAndAddFileOffersExactlyWhatThePlayerPlays)
 {
+    juce::ChildProcess server;   // an Xvfb of its own, that ends once this process, its only client, has gone
+    char number[16] = {};
+    ASSERT_TRUE (server.start ({ "Xvfb", "-displayfd", "1", "-terminate", "-nolisten", "tcp" }, juce::ChildProcess::wantStdOut) && server.readProcessOutput (number, (int) sizeof (number) - 1) > 0);
+    setenv ("DISPLAY", (":" + juce::String (number).trim()).toRawUTF8(), 1);
     struct PeerWatch : juce::ComponentListener   // told of each new native window
-    {
-        void componentParentHierarchyChanged (juce::Component& window) override   { peersMade += window.isOnDesktop() ? 1 : 0; }
-        int peersMade = 0;
-    } watch;
+    { void componentParentHierarchyChanged (juce::Component& window) override { peersMade += window.isOnDesktop() ? 1 : 0; } int peersMade = 0; } watch;
     auto window = std::make_unique<HelloWorldWindow>();
     ASSERT_TRUE (window->isOnDesktop());
     window->addComponentListener (&watch), window.reset();
     EXPECT_EQ (watch.peersMade, 0);
-}
-
-TEST_F (UserSeesWindowTest, AddFileOffersExactlyWhatThePlayerPlays)
-{
-    ReplayProcessor processor;
-    ReplayProcessorEditor editor (&processor);
+    ReplayProcessor processor;    ReplayProcessorEditor editor (&processor);
     editor.buttonClicked (editor.addFileButton.get());
     auto* box = juce::ModalComponentManager::getInstance()->getModalComponent (0);
     ASSERT_NE (box, nullptr);
     std::function<juce::FileBrowserComponent* (juce::Component*)> find = [&] (juce::Component* c)
-    {
-        auto* found = dynamic_cast<juce::FileBrowserComponent*> (c);
-        for (int i = 0; found == nullptr && i < c->getNumChildComponents(); ++i) found = find (c->getChildComponent (i));
-        return found;
-    };
+    { auto* found = dynamic_cast<juce::FileBrowserComponent*> (c); for (auto* child : c->getChildren()) found = found != nullptr ? found : find (child); return found; };
     auto* browser = find (box);
     ASSERT_NE (browser, nullptr);
-    for (auto name : { "a.wav", "b.bwf", "c.aiff", "d.aif", "e.mp3", "f.ogg", "g.wma", "h.flac" })
-    {
-        const auto rows = processor.playlist.size();
-        processor.addFile (home.getChildFile (name));
-        EXPECT_EQ (browser->isFileSuitable (home.getChildFile (name)), processor.playlist.size() > rows) << name;
-    }
+    for (auto file : { "a.wav", "b.bwf", "c.aiff", "d.aif", "e.mp3", "f.ogg", "g.wma", "h.flac" })   // offered exactly when added
+        EXPECT_EQ (browser->isFileSuitable (home.getChildFile (file)), (processor.addFile (home.getChildFile (file)), processor.playlist.getLast()->file == home.getChildFile (file))) << file;
     box->exitModalState (0);
 }
 
-namespace
+TEST_F (UserSeesTest, WithoutCaptureThePlayerStillPlaysAndWithoutOutputTheSetupPageSaysWhy)
 {
-    /** A stereo device that won't open with any input, or (failsAlways) at all; it never runs. */
-    struct FailingDevice : juce::AudioIODevice
+    struct FailingDevice : juce::AudioIODevice, juce::AudioIODeviceType   // a stereo device and its type; it won't open with any input, or (failsAlways) at all, and never runs
     {
-        explicit FailingDevice (bool always) : AudioIODevice ("Fake", "Fake"), failsAlways (always) {}
+        explicit FailingDevice (bool always) : AudioIODevice ("Fake", "Fake"), AudioIODeviceType ("Fake"), failsAlways (always) {}
         juce::String open (const juce::BigInteger& ins, const juce::BigInteger& outs, double, int) override
         { outputs = failsAlways || ! ins.isZero() ? juce::BigInteger() : outs; return outputs.isZero() ? "capture refused at this rate" : ""; }
-        juce::BigInteger getActiveOutputChannels() const override { return outputs; }    juce::BigInteger getActiveInputChannels() const override { return {}; }
-        juce::StringArray getOutputChannelNames() override { return { "L", "R" }; }    juce::StringArray getInputChannelNames() override { return { "L", "R" }; }
-        juce::Array<double> getAvailableSampleRates() override { return { 48000.0 }; }    juce::Array<int> getAvailableBufferSizes() override { return { 256 }; }
-        int getDefaultBufferSize() override { return 256; }    int getCurrentBufferSizeSamples() override { return 256; }    int getCurrentBitDepth() override { return 16; }
-        double getCurrentSampleRate() override { return 48000.0; }    bool isOpen() override { return ! outputs.isZero(); }    bool isPlaying() override { return false; }
-        void close() override {}    void start (juce::AudioIODeviceCallback*) override {}    void stop() override {}    juce::String getLastError() override { return {}; }
-        int getOutputLatencyInSamples() override { return 0; }    int getInputLatencyInSamples() override { return 0; }
-        bool failsAlways;
-        juce::BigInteger outputs;
+        juce::BigInteger getActiveOutputChannels() const override { return outputs; }    juce::BigInteger getActiveInputChannels() const override { return {}; }    bool isOpen() override { return ! outputs.isZero(); }
+        juce::StringArray getOutputChannelNames() override { return { "L", "R" }; }    juce::StringArray getInputChannelNames() override { return { "L", "R" }; }    juce::String getLastError() override { return {}; }
+        juce::Array<double> getAvailableSampleRates() override { return { 48000.0 }; }    double getCurrentSampleRate() override { return 48000.0; }    juce::Array<int> getAvailableBufferSizes() override { return { 256 }; }
+        int getDefaultBufferSize() override { return 256; }    int getCurrentBufferSizeSamples() override { return 256; }    int getCurrentBitDepth() override { return 16; }    bool isPlaying() override { return false; }
+        void close() override {}    void start (juce::AudioIODeviceCallback*) override {}    void stop() override {}    int getOutputLatencyInSamples() override { return 0; }    int getInputLatencyInSamples() override { return 0; }
+        juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return new FailingDevice (failsAlways); }    void scanForDevices() override {}
+        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }    bool hasSeparateInputsAndOutputs() const override { return false; }    int getDefaultDeviceIndex (bool) const override { return 0; }
+        int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }    bool failsAlways;    juce::BigInteger outputs;
     };
-
-    struct FailingDeviceType : juce::AudioIODeviceType
-    {
-        explicit FailingDeviceType (bool always) : AudioIODeviceType ("Fake"), failsAlways (always) {}
-        juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return new FailingDevice (failsAlways); }
-        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }    void scanForDevices() override {}    bool hasSeparateInputsAndOutputs() const override { return false; }
-        int getDefaultDeviceIndex (bool) const override { return 0; }    int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
-        bool failsAlways;
-    };
-}
-
-using UserSeesDeviceTest = VelorinTest;
-
-TEST_F (UserSeesDeviceTest, WithoutCaptureThePlayerStillPlaysAndWithoutOutputTheSetupPageSaysWhy)
-{
     for (const bool failsAlways : { false, true })
     {
         juce::AudioDeviceManager manager;
-        manager.addAudioDeviceType (std::make_unique<FailingDeviceType> (failsAlways));
+        manager.addAudioDeviceType (std::make_unique<FailingDevice> (failsAlways));
         AudioSetupPage page (manager, MainComponent::openAudioDevice (manager));
-        auto* device = manager.getCurrentAudioDevice();
-        EXPECT_EQ (device != nullptr ? device->getActiveOutputChannels().countNumberOfSetBits() : 0, failsAlways ? 0 : 2);
-        EXPECT_EQ (page.problemLabel->isVisible(), failsAlways);
-        EXPECT_EQ (page.problemLabel->getText(), failsAlways ? "No audio output could be opened: capture refused at this rate" : "");
+        EXPECT_EQ (manager.getCurrentAudioDevice() != nullptr ? manager.getCurrentAudioDevice()->getActiveOutputChannels().countNumberOfSetBits() : 0, failsAlways ? 0 : 2);
+        EXPECT_EQ ((page.problemLabel->isVisible() ? "shown: " : "hidden: ") + page.problemLabel->getText(), failsAlways ? "shown: No audio output could be opened: capture refused at this rate" : "hidden: ");
     }
 }

@@ -1,40 +1,29 @@
 #include "VelorinTest.h"
 #include "ui/WaveformView.h"
 
-// The waveform view: following, zoom, markers, the drag and the marker menu's choice, recorded
-// after each step (range, zoom, markers, the entry's points and position).
+// The waveform view: following, zoom, markers, the drag, the marker menu's choice and the repaints; steps recorded.
 
 class WaveformViewTest : public ProcessorTest
 {
 protected:
     WaveformViewTest()   { formats.registerBasicFormats(), processor->setRateAndBufferSizeDetails (1000.0, 100), view.setSize (784, 160); }
-
-    /** A mono file at 1 kHz: long files stay small. */
-    PlaylistEntry& addLong (const juce::String& name, double seconds)   { return add (name, seconds, 1, 1000.0); }
+    PlaylistEntry& addLong (const juce::String& name, double seconds)   { return add (name, seconds, 1, 1000.0); }   // mono at 1 kHz: long files stay small
+    PlaylistEntry& showTen()   { auto& e = addLong ("ten.wav", 10.0); view.setSource (&e); for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i) juce::Thread::sleep (5); return e; }
 
     void step (const juce::String& what)
     {
         juce::String markers;
-        for (auto* marker : { &view.positionMarker, &view.cueMarker, &view.loopMarker })
-        {
-            const auto p = marker->getRectangle();
-            markers << (marker->isVisible() ? " [" : " hidden [") << p.topLeft.x << " " << p.topLeft.y << " " << p.topRight.x - p.topLeft.x << " " << p.bottomLeft.y - p.topLeft.y << "]";
-        }
+        for (auto* m : { &view.positionMarker, &view.cueMarker, &view.loopMarker })
+            markers << (m->isVisible() ? " [" : " hidden [") << m->getRectangle().topLeft.x << " " << m->getRectangle().topLeft.y << " " << m->getRectangle().topRight.x - m->getRectangle().topLeft.x
+                    << " " << m->getRectangle().bottomLeft.y - m->getRectangle().topLeft.y << "]";
         auto* e = view.currentTrack;
         note (what, "range " + juce::String (view.visibleRange.getStart()) + " to " + juce::String (view.visibleRange.getEnd()) + ", limit " + juce::String (view.scrollbar.getRangeLimit().getEnd())
                         + ", zoom " + juce::String (view.zoom) + ", thumbnail " + juce::String (view.thumbnail.getTotalLength()) + " s, markers" + markers
                         + (e != nullptr ? ", cue " + juce::String (e->cue.load()) + " A-B " + juce::String (e->loopA.load()) + "-" + juce::String (e->loopB.load())
                                            + " at " + juce::String (processor->getEntryPositionSeconds (*e)) : ""));
     }
-
-    juce::MouseEvent mouse (int x, int pressX)
-    {
-        return { juce::Desktop::getInstance().getMainMouseSource(), { (float) x, 50.0f }, {}, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f,
-                 &view, &view, juce::Time(), { (float) pressX, 50.0f }, juce::Time(), 1, true };
-    }
-
+    juce::MouseEvent mouse (int x, int pressX)   { return { juce::Desktop::getInstance().getMainMouseSource(), { (float) x, 50.0f }, {}, 0, 0, 0, 0, 0, &view, &view, {}, { (float) pressX, 50.0f }, {}, 1, true }; }
     void wheel (float deltaY)   { juce::MouseWheelDetails details {}; details.deltaY = deltaY; view.mouseWheelMove (mouse (0, 0), details); step ("wheel " + juce::String (deltaY)); }
-
     juce::AudioFormatManager formats;
     WaveformView view { formats, *processor };
 };
@@ -67,14 +56,6 @@ TEST_F (WaveformViewTest, FollowsZoomsAndPlacesMarkers)
     EXPECT_TRUE (matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-nothing-shown.png"));   // "(No audio file selected)"
 }
 
-TEST_F (WaveformViewTest, PaintsTheWaveformAboveTheScrollBar)
-{
-    view.setSource (&addLong ("ten.wav", 10.0)), view.setRange ({ 0.0, 10.0 });
-    for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
-        juce::Thread::sleep (5);
-    EXPECT_TRUE (view.thumbnail.isFullyLoaded() && matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-ten-seconds.png"));
-}
-
 TEST_F (WaveformViewTest, UnopenableFilesShowNothingAndPlaceNoMarkers)
 {
     ASSERT_TRUE (audio.getChildFile ("garbage.wav").replaceWithText ("not audio"));
@@ -101,52 +82,39 @@ TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
     EXPECT_EQ (pending.entry.get(), nullptr);
 }
 
-/** Collects what the view and its children ask to have repainted. */
-struct RepaintLog : juce::CachedComponentImage
+struct RepaintLog : juce::CachedComponentImage   // what the view and its children ask to have repainted
 {
-    void paint (juce::Graphics&) override {}
-    bool invalidateAll() override                               { return invalidate ({ 0, 0, 9999, 9999 }); }
     bool invalidate (const juce::Rectangle<int>& area) override { areas.add (area); return true; }
-    void releaseResources() override {}
+    bool invalidateAll() override { return invalidate ({ 0, 0, 9999, 9999 }); }    void paint (juce::Graphics&) override {}    void releaseResources() override {}
     juce::RectangleList<int> areas;
 };
 
+TEST_F (WaveformViewTest, PaintsTheWaveformAboveTheScrollBar)
+{
+    showTen(), view.setRange ({ 0.0, 10.0 });
+    EXPECT_TRUE (view.thumbnail.isFullyLoaded() && matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-ten-seconds.png"));
+}
+
 TEST_F (WaveformViewTest, TicksRepaintOnlyWhatMovedWithTheSamePicture)
 {
-    auto& entry = addLong ("ten.wav", 10.0);
     view.setVisible (true);
-    view.setSource (&entry);
-    for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
-        juce::Thread::sleep (5);
-
+    auto& entry = showTen();
     const auto inkedColumns = [this]   // the columns with waveform near the middle
     {
         juce::Image image (juce::Image::RGB, 784, 160, true);
         juce::Graphics g (image);
-        view.paint (g);
         juce::SparseSet<int> columns;
-        for (int x = 0; x < 784; ++x)
-            for (int y = 60; y < 86; ++y)
-                if (image.getPixelAt (x, y).getBlue() > 0x80)
-                    columns.addRange ({ x, x + 1 });
+        for (int x = (view.paint (g), 0); x < 784; ++x)
+            for (int y = 60; y < 86; ++y) if (image.getPixelAt (x, y).getBlue() > 0x80) columns.addRange ({ x, x + 1 });
         return columns;
     };
-
-    inkedColumns();
-    auto* log = new RepaintLog();
-    view.setCachedComponentImage (log);   // owned by the view; setting it repaints
-    log->areas.clear();
+    auto* log = new RepaintLog();   // owned by the view; setting it repaints
+    inkedColumns(), view.setCachedComponentImage (log), log->areas.clear();
     view.timerCallback();                 // paused: nothing moved
     EXPECT_TRUE (log->areas.isEmpty());
-
-    entry.cue = 4.0f;                        // a marker's strip only: the waveform
-    processor->moveEntryTo (entry, 0.001f);  // moved by less than a column
-    view.timerCallback();
-    EXPECT_FALSE (log->areas.isEmpty());
-    EXPECT_FALSE (log->areas.containsPoint ({ 100, 70 }));
-
-    processor->moveEntryTo (entry, 3.0f);
-    view.timerCallback();
+    entry.cue = 4.0f, processor->moveEntryTo (entry, 0.001f), view.timerCallback();   // a marker's strip only: the waveform moved by less than a column
+    EXPECT_TRUE (! log->areas.isEmpty() && ! log->areas.containsPoint ({ 100, 70 }));
+    processor->moveEntryTo (entry, 3.0f), view.timerCallback();
     EXPECT_TRUE (log->areas.containsRectangle ({ 2, 2, 780, 142 }));
 
     const auto slid = inkedColumns();        // slid along the wider image, or drawn afresh:
