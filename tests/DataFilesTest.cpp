@@ -1,8 +1,8 @@
 #include "VelorinTest.h"
 #include "ui/ConfigFile.h"
 
-// The files the program writes (midi.map, .config, data.xml, playlists), byte for byte, what
-// comes back from them in the next run, and what it makes of damaged or foreign ones.
+// The files the program writes (midi.map, .config, data.xml, playlists), byte for byte, what comes back from them
+// in the next run, also from copies running side by side, and what it makes of damaged or foreign ones.
 
 using DataFilesTest = VelorinTest;
 
@@ -26,13 +26,11 @@ TEST_F (DataFilesTest, ExactBytes)
         config->setValue ("LastUsedPath", config->getValue ("LastUsedPath") + "/b"), config.reset(), show (".config");   // it keeps its place
     }
     auto processor = std::make_unique<ReplayProcessor>();
-    processor->addFile (first), processor->addFile (second);
-    processor->playlist[0]->cue = 1.5f, processor->playlist[0]->loopA = 0.1f, processor->playlist[1]->loopB = 2.25f, processor.reset(), show ("data.xml");
-    processor = std::make_unique<ReplayProcessor>();
-    for (auto& f : { first, audio.getChildFile (juce::CharPointer_UTF8 ("b & \xc3\xa9.aif")), first })
+    for (auto& f : { first, second, audio.getChildFile (juce::CharPointer_UTF8 ("b & \xc3\xa9.aif")), first })
         processor->addFile (f);
+    processor->playlist[0]->cue = 1.5f, processor->playlist[0]->loopA = 0.1f, processor->playlist[1]->loopB = 2.25f;
     EXPECT_TRUE (processor->savePlaylist (dataFile ("list.xml")));
-    processor.reset(), show ("list.xml");
+    processor.reset(), show ("data.xml"), show ("list.xml");
     // At start: the (empty) data file, and what interrupted writes left is removed but for the one
     // of pid 1, which runs (its write may be under way); nothing else is written before the end.
     dataFile (".config").deleteFile();
@@ -78,8 +76,7 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
     processor.playlist[0]->cue = 0.125f, processor.playlist[1]->cue = 0.375f;   // rows of one file share their points
     processor.clearPlaylist();
     note ("data root", processor.dataRoot->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()).replace (audio.getFullPathName(), "~/audio"));
-    // Any root tag is read, after a byte-order mark too, and written back with what it held; a
-    // file that does not parse is first copied to .bak.
+    // Any root tag is read, after a byte-order mark too, and written back with what it held; one that does not parse is copied to .bak.
     dataFile ("midi.map").replaceWithText (juce::String::fromUTF8 ("\xef\xbb\xbf<other midi-1=\"fa\" midi-7=\"fb\"/>"));
     dataFile ("data.xml").replaceWithText (juce::String::fromUTF8 ("\xef\xbb\xbf<points><") + keyOf (song) + " cue=\"0.5\"/><keep x=\"1\"/></points>");
     for (auto damaged : { false, true })

@@ -62,8 +62,7 @@ TEST_F (PlaylistEntryTest, KeysTagsLengthAndPoints)
 
 TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
 {
-    // A file that opens only later (a drive mounted since) gets its stored points then, and
-    // stores what the user sets from then on.
+    // A file that opens only later (a drive mounted since) gets its stored points then, and stores what the user sets.
     const auto late = audio.getChildFile ("late.wav");
     root.createNewChildElement (keyOf (late))->setAttribute ("cue", "0.5");
     entry (late, "missing");
@@ -73,10 +72,10 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
     note ("opened late", juce::String (e->cue.load()) + ", " + juce::String (e->lengthSeconds.load()) + " s");
     e->loopB = 0.75f, e.reset();
     note ("destroyed", dataRoot());
-    // Refused without hanging: a FIFO, a device, thousands of chunks (JUCE walks them on every load),
-    // AIFF of 0x7fff bits (a reader loops forever), 0xff10 (no length), 12, or no channels. A header
-    // claiming more frames, or a last chunk cut off (a partial download): the length it holds.
-    // Each file: a ramp of that many seconds (none: made here), `bytes` written at `at` or, after cutting -at bytes, appended.
+    // Refused without hanging: a FIFO, a device, thousands of chunks (JUCE walks them on every load), AIFF of 0x7fff
+    // bits (a reader loops forever), 0xff10 (no length), 12, or no channels. A header claiming more frames, or a last chunk
+    // cut off (a partial download): the length it holds. Each file: a ramp of that many seconds (< 0: none), `bytes`
+    // written at `at` or, after cutting -at bytes, appended.
     ASSERT_TRUE (mkfifo (audio.getChildFile ("fifo.wav").getFullPathName().toRawUTF8(), 0600) == 0 && juce::File ("/dev/zero").createSymbolicLink (audio.getChildFile ("device.wav"), true));
     const struct { const char* name; double seconds; int at = 0; std::string bytes = {}; } cases[] = {
         { "fifo.wav", -1 }, { "device.wav", -1 }, { "chunky.wav", 0.1, 0, [] { std::string s; for (int i = 0; i < 5000; ++i) s += "junk\0\0\0\0"s; return s; }() },
