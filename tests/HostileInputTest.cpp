@@ -1,8 +1,7 @@
 #include "VelorinTest.h"
 #include "engine/XmlFiles.h"
 
-// Odd but valid documents are read, hostile ones refused without a crash. (Hostile audio files:
-// PlaylistEntryTest; folders: PlaylistTest; allocations while matching MIDI: MidiMapTest.)
+// Odd but valid documents are read, hostile ones refused without a crash (audio files: PlaylistEntryTest).
 
 using HostileInputTest = VelorinTest;
 
@@ -10,18 +9,11 @@ TEST_F (HostileInputTest, OddButValidDocumentsAreReadAndHostileOnesRefused)
 {
     const auto deep = juce::String::repeatedString ("<a>", 40000) + juce::String::repeatedString ("</a>", 40000);
     const std::pair<juce::String, bool> cases[] = {
-        { juce::String::fromUTF8 ("\xef\xbb\xbf<?xml version=\"1.0\"?><data/>"), true },
-        { "<data><!-- Tom & Jerry <?x?> --><x a=\"1 &gt; 0\"/><![CDATA[ & < ]]></data>", true },   // a comment is never parsed
-        { juce::String::repeatedString ("<a>", 200) + juce::String::repeatedString ("</a>", 200), true },
-        { deep, false },                                  // would overflow the stack
-        { "<data><x a=\"&amp\"/></data>", false },        // a reference cut short
-        { "<data><?pi x?></data>", false },
-        { "<!DOCTYPE d SYSTEM \"/dev/zero\"><data/>", false } };
+        { juce::String::fromUTF8 ("\xef\xbb\xbf<?xml version=\"1.0\"?><data/>"), true }, { "<data><!-- Tom & Jerry <?x?> --><x a=\"1 &gt; 0\"/><![CDATA[ & < ]]></data>", true },
+        { juce::String::repeatedString ("<a>", 200) + juce::String::repeatedString ("</a>", 200), true }, { deep, false },   // a comment is never parsed; 40,000 levels would overflow the stack
+        { "<data><x a=\"&amp\"/></data>", false }, { "<data><?pi x?></data>", false }, { "<!DOCTYPE d SYSTEM \"/dev/zero\"><data/>", false } };   // a reference cut short
     for (const auto& [text, parses] : cases)
-    {
-        ASSERT_TRUE (home.getChildFile ("doc.xml").replaceWithText (text));
-        EXPECT_EQ (XmlFiles::parseFile (home.getChildFile ("doc.xml")) != nullptr, parses) << text.substring (0, 60);
-    }
+        EXPECT_EQ (home.getChildFile ("doc.xml").replaceWithText (text) && XmlFiles::parseFile (home.getChildFile ("doc.xml")) != nullptr, parses) << text.substring (0, 60);
     ASSERT_TRUE (privateHome.dataFolder().createDirectory() && dataFile ("midi.map").replaceWithText (deep));
     { MidiMap map; }
     EXPECT_EQ (dataFile ("midi.map.bak").loadFileAsString(), deep);

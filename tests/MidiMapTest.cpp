@@ -1,7 +1,5 @@
 #include "VelorinTest.h"
 
-#include <new>
-
 // Learning and matching of the four MIDI actions, step by step: the rows, the learn target and
 // each message's action. Matching allocates nothing: operator new counts while `allocations` >= 0.
 
@@ -15,7 +13,6 @@ void* operator new (std::size_t size)
         return p;
     throw std::bad_alloc();
 }
-
 void operator delete (void* p) noexcept                 { std::free (p); }
 void operator delete (void* p, std::size_t) noexcept    { std::free (p); }
 #endif
@@ -41,8 +38,7 @@ TEST_F (MidiMapTest, LearnsAndMatches)
         text << ", target " << map.learnIndex.load() << (map.learning ? ", learning" : ", actions");
         for (int i = 0, action = 42; ! map.learning && i < 8; ++i, action = 42)
         {
-            allocations = 0;
-            const bool matched = map.handleMessage (messages[i], action);
+            const bool matched = (allocations = 0, map.handleMessage (messages[i], action));
             EXPECT_EQ (std::exchange (allocations, -1), 0) << what << ", message " << i;
             text << " " << (matched ? juce::String (action) : action == 42 ? "-" : "changed!");
         }
@@ -50,21 +46,14 @@ TEST_F (MidiMapTest, LearnsAndMatches)
     };
     const auto learn = [&] (int index)   { return juce::String ((int) map.handleMessage (messages[index], *std::make_unique<int>())); };
     step ("new");
-    map.mappings[1].message = map.mappings[3].message = "90 3c 7f";
-    map.mappings[2].message = "90 3C 7F";
-    step ("rows set");
-    map.selectLearnTarget (3);
-    step ("target 3 chosen while not learning");
-    map.learnIndex = -1, map.learning = true;
-    step ("learning, no target: " + learn (3));
-    map.selectLearnTarget (2);
-    step ("target 2");
+    map.mappings[1].message = map.mappings[3].message = "90 3c 7f", map.mappings[2].message = "90 3C 7F", step ("rows set");
+    map.selectLearnTarget (3), step ("target 3 chosen while not learning");
+    map.learnIndex = -1, map.learning = true, step ("learning, no target: " + learn (3));
+    map.selectLearnTarget (2), step ("target 2");
     for (auto index : { 3, 0, 6 })
     {
-        map.learning = true;
-        step ("message " + juce::String (index) + " learned: " + learn (index));
-        map.selectLearnTarget (index == 0 ? 3 : 0);
-        map.learning = index == 0;
+        map.learning = true, step ("message " + juce::String (index) + " learned: " + learn (index));
+        map.selectLearnTarget (index == 0 ? 3 : 0), map.learning = index == 0;
     }
     step ("learning off");
     for (int i = 0; i < MidiMap::numMappings; ++i)
