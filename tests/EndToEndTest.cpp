@@ -1,12 +1,10 @@
 #include "VelorinTest.h"
-#include <csignal>
 // The real program under Xvfb with a JACK dummy device, driven with xdotool as a user would.
 static juce::String run (const juce::StringArray& command)
 {
     juce::ChildProcess process;
     const auto output = process.start (command) ? process.readAllProcessOutput() : juce::String();
-    process.waitForProcessToFinish (20000);
-    return output;
+    return process.waitForProcessToFinish (20000), output;
 }
 static juce::String findWindow (const char* title)   { return run ({ "xdotool", "search", "--sync", "--onlyvisible", "--name", title }).upToFirstOccurrenceOf ("\n", false, false).trim(); }
 static void click (const juce::String& window, int x, int y, int clicks)   { run ({ "xdotool", "mousemove", "--window", window, juce::String (x), juce::String (y), "click", "--repeat", juce::String (clicks), "--delay", "80", "1" }); }
@@ -26,11 +24,9 @@ struct EndToEndTest : VelorinTest
     {
         const auto png = home.getChildFile ("screen.png");
         for (const auto end = juce::Time::getMillisecondCounter() + 10000;; juce::Thread::sleep (200))
-        {
-            png.deleteFile(), run ({ "sh", "-c", "xwd -root -silent | /usr/bin/convert xwd:- " + png.getFullPathName().quoted() });
-            if (const auto image = juce::ImageFileFormat::loadFrom (png); shows (image) || juce::Time::getMillisecondCounter() > end)
+            if (const auto image = (png.deleteFile(), run ({ "sh", "-c", "xwd -root -silent | /usr/bin/convert xwd:- " + png.getFullPathName().quoted() }), juce::ImageFileFormat::loadFrom (png));
+                shows (image) || juce::Time::getMillisecondCounter() > end)
                 return image;
-        }
     }
     testkit::JackServer jack;
     juce::ChildProcess xvfb, app;

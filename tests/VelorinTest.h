@@ -7,9 +7,8 @@
 ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name);
 
 /** A test in a HOME of its own, whose notes are compared at its end with tests/references/<suite>.<test>.txt. */
-class VelorinTest : public ::testing::Test
+struct VelorinTest : ::testing::Test
 {
-protected:
     void TearDown() override   { const auto* t = ::testing::UnitTest::GetInstance()->current_test_info();
                                  EXPECT_TRUE (record.isEmpty() ? ::testing::AssertionSuccess() : matchesReference (record, juce::String (t->test_suite_name()) + "." + t->name() + ".txt")); }
     /** Adds "<what>: <values>", data keys (hashes of paths in this HOME) as "<key>". */
@@ -30,9 +29,8 @@ protected:
     juce::String record;
 };
 /** A processor at 8 kHz (files at that rate pass the resampler unchanged) in blocks of 800 samples (0.1 s). */
-class ProcessorTest : public VelorinTest
+struct ProcessorTest : VelorinTest
 {
-protected:
     ProcessorTest()   { processor->setRateAndBufferSizeDetails (8000.0, 800); }
     PlaylistEntry& add (const juce::String& name, double seconds = 1.0, int channels = 2, double rate = 8000.0)   { processor->addFile (audioFile (name, rate, channels, seconds)); return *processor->playlist.getLast(); }
     /** Renders a block; with a name, notes its ramp samples as runs of file positions ("0-799"), "silence" or "other", and the state. */
