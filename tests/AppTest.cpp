@@ -37,7 +37,6 @@ TEST_F (HostInterfaceTest, ParametersProgramsStateAndEditor)
     const std::unique_ptr<juce::AudioProcessorEditor> editor (processor.createEditor());
     EXPECT_TRUE (dynamic_cast<ReplayProcessorEditor*> (editor.get()) != nullptr && editor->getBounds() == juce::Rectangle<int> (0, 0, 1024, 640));   // at the stored size
 }
-
 TEST_F (MainComponentTest, TabsSizesColoursApplicationPlayAndShutdown)
 {
     const testkit::JackServer jack;

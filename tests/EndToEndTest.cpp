@@ -8,7 +8,6 @@ static juce::String run (const juce::StringArray& command)
 }
 static juce::String findWindow (const char* title)   { return run ({ "xdotool", "search", "--sync", "--onlyvisible", "--name", title }).upToFirstOccurrenceOf ("\n", false, false).trim(); }
 static void click (const juce::String& window, int x, int y, int clicks)   { run ({ "xdotool", "mousemove", "--window", window, juce::String (x), juce::String (y), "click", "--repeat", juce::String (clicks), "--delay", "80", "1" }); }
-
 struct EndToEndTest : VelorinTest
 {
     ~EndToEndTest() override   { for (auto* process : { &app, &xvfb }) if (process->isRunning()) process->kill(); }
@@ -31,7 +30,6 @@ struct EndToEndTest : VelorinTest
     testkit::JackServer jack;
     juce::ChildProcess xvfb, app;
 };
-
 // Each time: a fresh start, LOAD of a playlist of three files through the chooser, PLAY, then
 // the end (SIGINT, SIGTERM, SIGHUP, or the X server going away) writes all three data files.
 TEST_F (EndToEndTest, LoadPlayAndEndBySignalOrLostDisplay)

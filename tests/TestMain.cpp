@@ -8,12 +8,10 @@ static ::testing::AssertionResult compare (bool same, const juce::String& name, 
     return (same && ! update) || (write (target) && update) ? ::testing::AssertionSuccess()
                : ::testing::AssertionFailure() << name << (update ? " cannot be written" : " differs from the reference: see " + target.getFullPathName());
 }
-
 ::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name)
 {
     return compare (text == juce::File (VELORIN_REFERENCES).getChildFile (name).loadFileAsString(), name, [&] (const juce::File& f) { return f.replaceWithText (text, false, false, nullptr); });
 }
-
 ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name)
 {
     const auto expected = juce::ImageFileFormat::loadFrom (juce::File (VELORIN_REFERENCES).getChildFile (name));
@@ -25,12 +23,10 @@ static ::testing::AssertionResult compare (bool same, const juce::String& name, 
     return compare (differing == 0, name, [&] (const juce::File& f) { f.deleteFile(); juce::FileOutputStream out (f); return juce::PNGImageFormat().writeImageToStream (image, out); })
            << " (" << differing << " pixels differ)";
 }
-
 void VelorinTest::note (const juce::String& what, const juce::String& values)
 {
     record << what << (values.isEmpty() ? "" : ": " + juce::String (std::regex_replace (values.toStdString(), std::regex ("[0-9a-f]{32}"), "<key>"))) << "\n";
 }
-
 juce::AudioBuffer<float> ProcessorTest::render (const juce::String& what, juce::MidiBuffer midi)
 {
     juce::AudioBuffer<float> block (2, 800);
@@ -38,11 +34,10 @@ juce::AudioBuffer<float> ProcessorTest::render (const juce::String& what, juce::
     testkit::renderBlock (*processor, block, midi);
     if (what.isEmpty())
         return block;
-    constexpr juce::int64 silence = -1000;
     const float gain = processor->volume;
     juce::StringArray runs;
     bool other = false;
-    for (juce::int64 i = 0, first = 0, last = 0, index = 0; i < 800 && ! other; ++i, last = index)
+    for (juce::int64 i = 0, first = 0, last = 0, index = 0, silence = -1000; i < 800 && ! other; ++i, last = index)
     {
         const auto value = block.getSample (0, (int) i);
         index = value == 0.0f ? silence : std::llround (value / gain * (1 << 21)) - 1;
@@ -54,7 +49,6 @@ juce::AudioBuffer<float> ProcessorTest::render (const juce::String& what, juce::
     note (what, (other ? "other" : runs.joinIntoString (",") + (block.getSample (1, 0) > 0.0f ? " mono" : "") + (gain != 1.0f ? " x" + juce::String (gain) : "")) + " | " + state());
     return block;
 }
-
 juce::String ProcessorTest::state() const
 {
     juce::String text;
@@ -65,7 +59,6 @@ juce::String ProcessorTest::state() const
              << (entry->loopA != 0.0f || entry->loopB != 0.0f ? " A-B " + juce::String (entry->loopA.load()) + "-" + juce::String (entry->loopB.load()) : "");
     return text;
 }
-
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);

@@ -14,16 +14,14 @@ struct VelorinTest : ::testing::Test
     /** Adds "<what>: <values>", data keys (hashes of paths in this HOME) as "<key>". */
     void note (const juce::String& what, const juce::String& values = {});
     juce::File dataFile (const char* name) const   { return privateHome.dataFolder().getChildFile (name); }
-    /** Its text, CR shown as "\\r", the audio folder as "~/audio". */
-    juce::String read (const juce::File& file) const   { return file.loadFileAsString().replace ("\r", "\\r").replace (audio.getFullPathName(), "~/audio"); }
+    juce::String read (const juce::File& file) const   { return file.loadFileAsString().replace ("\r", "\\r").replace (audio.getFullPathName(), "~/audio"); }   // CR as "\\r"
     juce::String read (const char* name) const         { return read (dataFile (name)); }
     juce::File audioFile (const juce::String& name, double rate = 8000.0, int channels = 2, double seconds = 1.0, int bits = 24) const   // a ramp in ~/audio
     {   EXPECT_TRUE (testkit::writeAudio (audio.getChildFile (name), rate, channels, std::llround (seconds * rate), bits)) << name; return audio.getChildFile (name); }
     /** Its bounds, and a button's text and tooltip. */
     static juce::String seen (juce::Component& c)   { auto* b = dynamic_cast<juce::Button*> (&c);
                                                       return c.getBounds().toString() + (b != nullptr ? " \"" + b->getButtonText() + "\" \"" + b->getTooltip() + "\"" : ""); }
-    /** The key of a file's element in data.xml. */
-    static juce::String keyOf (const juce::File& file)   { return juce::MD5 (file.getFullPathName().toRawUTF8(), (size_t) file.getFullPathName().length()).toHexString(); }
+    static juce::String keyOf (const juce::File& file)   { return juce::MD5 (file.getFullPathName().toRawUTF8(), (size_t) file.getFullPathName().length()).toHexString(); }   // of its data.xml element
     testkit::PrivateHome privateHome;
     const juce::File home = privateHome.home, audio = home.getChildFile ("audio");
     juce::String record;

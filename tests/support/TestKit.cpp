@@ -31,7 +31,6 @@ bool testkit::setTags (const juce::File& file, const juce::String& title, const 
     const auto text = [] (const juce::String& s) { return TagLib::String (s.toRawUTF8(), TagLib::String::UTF8); };
     return ! ref.isNull() && (ref.tag()->setTitle (text (title)), ref.tag()->setArtist (text (artist)), ref.save());
 }
-
 // JUCE 7.0.5's assertions that input from outside reaches with nothing wrong: hex keys starting with a digit, a short MIDI
 // message (copied safely), thousands of channels (numbered before the file is refused), a backslash, AIFF chunk texts.
 void testkit::AssertionCheck::logMessage (const juce::String& message)
@@ -43,7 +42,6 @@ void testkit::AssertionCheck::logMessage (const juce::String& message)
     if (onAssertion && message.startsWith ("JUCE Assertion failure"))
         onAssertion (message);
 }
-
 testkit::JackServer::JackServer()
 {
     setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
@@ -68,10 +66,5 @@ testkit::JackServer::JackServer()
     close (lock);
     setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
 }
-
-testkit::JackServer::~JackServer()
-{
-    if (pid > 0 && kill (pid, SIGTERM) == 0)
-        waitpid (pid, nullptr, 0);
-    unsetenv ("JACK_DEFAULT_SERVER");
-}
+testkit::JackServer::~JackServer()   { if (pid > 0 && kill (pid, SIGTERM) == 0) waitpid (pid, nullptr, 0);
+                                       unsetenv ("JACK_DEFAULT_SERVER"); }

@@ -1,6 +1,5 @@
 #pragma once
 #include "engine/ReplayProcessor.h"
-
 namespace testkit   // what the tests, fuzzers, soak and benchmark share
 {
     /** Points HOME at a fresh temporary folder (with an empty "audio" folder) while it lives. */
@@ -17,8 +16,7 @@ namespace testkit   // what the tests, fuzzers, soak and benchmark share
     /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a few decaying chords. */
     bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24, bool music = false);
     bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
-    /** Renders one block the way the player does: under the processor's callback lock. */
-    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }
+    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }   // as the player does
     inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer&& midi = {})   { renderBlock (p, b, midi); }
     /** While it lives, JUCE's log but the tolerated assertions (TestKit.cpp) goes to stderr, its assertions also to `onAssertion`. */
     struct AssertionCheck : juce::Logger
