@@ -3,8 +3,7 @@
 #include "app/JUCEHelloWorldApplication.h"
 #include "app/MainComponent.h"
 #include "ui/ReplayProcessorEditor.h"
-// The host-facing processor interface, and the application shell: headless, and on a real,
-// real-time paced audio device (a JACK server on its dummy back end).
+// The host-facing processor interface, and the application shell on a real-time paced JACK dummy device.
 using HostInterfaceTest = VelorinTest;
 using MainComponentTest = VelorinTest;
 TEST_F (HostInterfaceTest, ParametersProgramsStateAndEditor)
@@ -14,8 +13,7 @@ TEST_F (HostInterfaceTest, ParametersProgramsStateAndEditor)
     JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
     const auto describe = [&] (ReplayProcessor& p)
     {
-        juce::String text;
-        text << p.getName() << ", " << p.getNumParameters() << " parameters:";
+        auto text = p.getName() + ", " + juce::String (p.getNumParameters()) + " parameters:";
         for (int i = 0; i < 3; ++i)
             text << " \"" << p.getParameterName (i) << "\" " << p.getParameterText (i) << " (" << p.getParameter (i) << ")";
         return text << ", channels " << p.getInputChannelName (0) << " " << p.getOutputChannelName (5) << (p.isOutputChannelStereoPair (3) ? " paired" : "")
@@ -39,42 +37,28 @@ TEST_F (HostInterfaceTest, ParametersProgramsStateAndEditor)
     const std::unique_ptr<juce::AudioProcessorEditor> editor (processor.createEditor());
     EXPECT_TRUE (dynamic_cast<ReplayProcessorEditor*> (editor.get()) != nullptr && editor->getBounds() == juce::Rectangle<int> (0, 0, 1024, 640));   // at the stored size
 }
-
-TEST_F (MainComponentTest, TabsSizesColoursAndApplication)
+TEST_F (MainComponentTest, TabsSizesColoursApplicationPlayAndShutdown)
 {
-    MainComponent main;
-    auto& tabs = *main.tabs;
+    const testkit::JackServer jack;
+    ASSERT_TRUE (jack.ready) << "the JACK dummy server " << jack.name << " did not start";
+    auto main = std::make_unique<MainComponent>();
+    auto& tabs = *main->tabs;
     EXPECT_EQ (tabs.getTabNames(), juce::StringArray ({ "Velorin", "Audio Setup" }));
-    EXPECT_TRUE (tabs.getTabContentComponent (0) == main.editor.get() && dynamic_cast<AudioSetupPage*> (tabs.getTabContentComponent (1)) != nullptr && tabs.getTabBackgroundColour (1) == juce::Colour (0xff102030));
-    EXPECT_TRUE (&main.getLookAndFeel() == &main.lookAndFeel && main.player.getCurrentProcessor() == main.processor.get());
+    EXPECT_TRUE (tabs.getTabContentComponent (0) == main->editor.get() && tabs.getTabBackgroundColour (1) == juce::Colour (0xff102030));
+    EXPECT_TRUE (&main->getLookAndFeel() == &main->lookAndFeel && main->player.getCurrentProcessor() == main->processor.get());
     auto* page = dynamic_cast<AudioSetupPage*> (tabs.getTabContentComponent (1));   // its selector (and meter) only while shown
+    ASSERT_NE (page, nullptr);
     tabs.setCurrentTabIndex (1);
     const bool shownWithSelector = page->selector != nullptr && page->selector->getWidth() == page->getWidth() - 16;
     tabs.setCurrentTabIndex (0);
     EXPECT_TRUE (shownWithSelector && page->selector == nullptr);
-    // 800 x 530: tabs 120 wide on a bar 30 deep, the current one lit; beyond them the main component's
-    // background; the editor; the resize corner, which keeps 800 x 600 at least.
-    EXPECT_TRUE (matchesReference (main.createComponentSnapshot (main.getLocalBounds()), "main-component.png"));
+    // 800 x 530: tabs 120 wide on a bar 30 deep, the current one lit; the background beyond; the editor; the resize corner.
+    EXPECT_TRUE (matchesReference (main->createComponentSnapshot (main->getLocalBounds()), "main-component.png"));
     auto bounds = juce::Rectangle<int> (0, 0, 500, 300);
-    main.constrainer.checkBounds (bounds, main.getBounds(), {}, false, false, true, true);
-    main.setSize (1000, 700);
-    EXPECT_EQ (bounds.toString() + ", " + tabs.getBounds().toString() + ", " + main.resizer->getBounds().toString(), "0 0 800 600, 0 0 1000 700, 988 688 12 12");
-    const std::unique_ptr<juce::JUCEApplicationBase> app (createApplication());
-    auto* application = dynamic_cast<JUCEHelloWorldApplication*> (app.get());
-    ASSERT_NE (application, nullptr);
-    EXPECT_EQ (application->getApplicationName() + " " + application->getApplicationVersion(), "Velorin 1.0.0");
-    EXPECT_TRUE (application->moreThanOneInstanceAllowed() && application->mainWindow == nullptr);
-}
-
-struct AudioDeviceTest : VelorinTest
-{
-    testkit::JackServer jack;
-    std::unique_ptr<MainComponent> main = std::make_unique<MainComponent>();
-};
-
-TEST_F (AudioDeviceTest, PlaysAndShutdownWhilePlayingWritesTheDataFilesSettingsFirst)
-{
-    ASSERT_TRUE (jack.ready) << "the JACK dummy server " << jack.name << " did not start";
+    main->constrainer.checkBounds (bounds, main->getBounds(), {}, false, false, true, true);
+    main->setSize (1000, 700);
+    EXPECT_EQ (bounds.toString() + ", " + tabs.getBounds().toString() + ", " + main->resizer->getBounds().toString(), "0 0 800 600, 0 0 1000 700, 988 688 12 12");
+    // On the device: PLAY plays, and the end while playing writes the data files, settings first.
     main->deviceManager.setCurrentAudioDeviceType ("JACK", true);   // with a sound card, choose JACK
     auto* device = main->deviceManager.getCurrentAudioDevice();
     ASSERT_TRUE (device != nullptr && device->getTypeName() == "JACK" && device->getCurrentSampleRate() == 48000.0);
@@ -83,14 +67,16 @@ TEST_F (AudioDeviceTest, PlaysAndShutdownWhilePlayingWritesTheDataFilesSettingsF
     auto& processor = *main->processor;
     auto& entry = *processor.playlist[0];
     editor.effects.buttonClicked (editor.effects.playButton.get());
-    ASSERT_FALSE (processor.paused);
     for (int i = 0; i < 1000 && processor.getEntryPositionSeconds (entry) <= 0.0f; ++i)
         juce::Thread::sleep (10);
     ASSERT_GT (processor.getEntryPositionSeconds (entry), 0.0f) << "the device never called the processor";
     entry.cue = 0.75f;
     processor.midiMap.mappings[2].message = "90 3c 7f";
     main.reset();
-    EXPECT_TRUE (dataFile (".config").loadFileAsString().contains ("LastUsedFile"));
-    EXPECT_TRUE (dataFile ("data.xml").loadFileAsString().contains ("cue=\"0.75\"") && dataFile ("midi.map").loadFileAsString().contains ("midi-2=\"90 3c 7f\""));
+    EXPECT_TRUE (read (".config").contains ("LastUsedFile=\"~/audio\"") && read ("data.xml").contains ("cue=\"0.75\"") && read ("midi.map").contains ("midi-2=\"90 3c 7f\""));
     EXPECT_LE (dataFile (".config").getLastModificationTime(), dataFile ("data.xml").getLastModificationTime());
+    const std::unique_ptr<juce::JUCEApplicationBase> app (createApplication());
+    auto* application = dynamic_cast<JUCEHelloWorldApplication*> (app.get());
+    ASSERT_TRUE (application != nullptr && application->moreThanOneInstanceAllowed() && application->mainWindow == nullptr);
+    EXPECT_EQ (application->getApplicationName() + " " + application->getApplicationVersion(), "Velorin 1.0.0");
 }

@@ -1,48 +1,39 @@
 #include "VelorinTest.h"
-#include <csignal>
-// The real program under Xvfb, driven with xdotool as a user would.
+// The real program under Xvfb with a JACK dummy device, driven with xdotool as a user would.
 static juce::String run (const juce::StringArray& command)
 {
     juce::ChildProcess process;
     const auto output = process.start (command) ? process.readAllProcessOutput() : juce::String();
-    process.waitForProcessToFinish (20000);
-    return output;
+    return process.waitForProcessToFinish (20000), output;
 }
-
-class EndToEndTest : public VelorinTest
+static juce::String findWindow (const char* title)   { return run ({ "xdotool", "search", "--sync", "--onlyvisible", "--name", title }).upToFirstOccurrenceOf ("\n", false, false).trim(); }
+static void click (const juce::String& window, int x, int y, int clicks)   { run ({ "xdotool", "mousemove", "--window", window, juce::String (x), juce::String (y), "click", "--repeat", juce::String (clicks), "--delay", "80", "1" }); }
+struct EndToEndTest : VelorinTest
 {
-protected:
     ~EndToEndTest() override   { for (auto* process : { &app, &xvfb }) if (process->isRunning()) process->kill(); }
     /** Starts an X server, then the program on it; returns the program's window. */
     juce::String start()
     {
         char display[16] = {};
-        if (xvfb.start (juce::StringArray { "Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp" }, juce::ChildProcess::wantStdOut)
-            && xvfb.readProcessOutput (display, (int) sizeof (display) - 1) > 0 && setenv ("DISPLAY", (":" + juce::String (display).trim()).toRawUTF8(), 1) == 0 && app.start (VELORIN_APP_PATH, 0))
-            return findWindow ("^Velorin$");
-        return {};
+        return xvfb.start (juce::StringArray { "Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp" }, juce::ChildProcess::wantStdOut) && xvfb.readProcessOutput (display, 15) > 0
+               && setenv ("DISPLAY", (":" + juce::String (display).trim()).toRawUTF8(), 1) == 0 && app.start (VELORIN_APP_PATH, 0) ? findWindow ("^Velorin$") : juce::String();
     }
-    static juce::String findWindow (const char* title)   { return run ({ "xdotool", "search", "--sync", "--onlyvisible", "--name", title }).upToFirstOccurrenceOf ("\n", false, false).trim(); }
-    static int pidOf (const juce::String& window)        { return run ({ "xdotool", "getwindowpid", window }).trim().getIntValue(); }
-    static void click (const juce::String& window, int x, int y, int clicks)   { run ({ "xdotool", "mousemove", "--window", window, juce::String (x), juce::String (y), "click", "--repeat", juce::String (clicks), "--delay", "80", "1" }); }
     /** The screen once `shows` holds of it, or after 10 s. */
     juce::Image screen (std::function<bool (const juce::Image&)> shows) const
     {
         const auto png = home.getChildFile ("screen.png");
         for (const auto end = juce::Time::getMillisecondCounter() + 10000;; juce::Thread::sleep (200))
-        {
-            png.deleteFile();
-            run ({ "sh", "-c", "xwd -root -silent | /usr/bin/convert xwd:- " + png.getFullPathName().quoted() });
-            if (const auto image = juce::ImageFileFormat::loadFrom (png); shows (image) || juce::Time::getMillisecondCounter() > end)
+            if (const auto image = (png.deleteFile(), run ({ "sh", "-c", "xwd -root -silent | /usr/bin/convert xwd:- " + png.getFullPathName().quoted() }), juce::ImageFileFormat::loadFrom (png));
+                shows (image) || juce::Time::getMillisecondCounter() > end)
                 return image;
-        }
     }
+    testkit::JackServer jack;
     juce::ChildProcess xvfb, app;
 };
-
-TEST_F (EndToEndTest, LoadPlayAndQuitWithInterrupt)
+// Each time: a fresh start, LOAD of a playlist of three files through the chooser, PLAY, then
+// the end (SIGINT, SIGTERM, SIGHUP, or the X server going away) writes all three data files.
+TEST_F (EndToEndTest, LoadPlayAndEndBySignalOrLostDisplay)
 {
-    // A playlist of three files, and the LOAD chooser set to start where it lies.
     const juce::StringArray names { "Morning", "Noon", "Evening" };
     juce::String list ("<playlist>");
     for (auto& name : names)
@@ -51,53 +42,38 @@ TEST_F (EndToEndTest, LoadPlayAndQuitWithInterrupt)
         ASSERT_TRUE (testkit::writeAudio (file, 44100.0, 2, 12 * 44100, 16, true) && testkit::setTags (file, name, "The Practice Band"));
         list << "<file name=\"" << file.getFullPathName() << "\"/>";
     }
-    ASSERT_TRUE (audio.getChildFile ("practice.xml").replaceWithText (list + "</playlist>") && privateHome.dataFolder().createDirectory()
-                 && dataFile (".config").replaceWithText ("<config LastUsedPlaylist=\"" + audio.getFullPathName() + "\"/>"));
-    const testkit::JackServer jack;
-    const auto window = start();
-    ASSERT_TRUE (jack.ready && window.isNotEmpty()) << "no window titled Velorin";
-    const auto geometry = run ({ "xdotool", "getwindowgeometry", "--shell", window });
-    const int left = geometry.fromFirstOccurrenceOf ("\nX=", false, false).getIntValue(), top = geometry.fromFirstOccurrenceOf ("\nY=", false, false).getIntValue();
-    EXPECT_TRUE (left == (1280 - 800) / 2 && geometry.contains ("\nWIDTH=800\nHEIGHT=530\n")) << geometry;   // centred
-    const auto at = [&] (const juce::Image& image, int x, int y) { return image.getPixelAt (left + x, top + y); };
-    const auto playLit = [&] (const juce::Image& image) { return at (image, 105, 475).getRed() > 0xc0 && at (image, 105, 475).getGreen() > 0x80; };
-    // The editor, the main component right of the tabs, and "Velorin", the current tab, lit yellow.
-    const auto first = screen ([&] (auto& image) { return at (image, 600, 45) == juce::Colour (0xff102030); });
-    EXPECT_EQ (at (first, 600, 45).toString() + " " + at (first, 500, 15).toString(), "ff102030 ffc1d0ff");
-    EXPECT_TRUE (at (first, 60, 15).getRed() > at (first, 60, 15).getBlue() && ! playLit (first));
-    click (window, 290, 50, 1);   // LOAD, then a double click on the playlist in the chooser
-    const auto chooser = findWindow ("Choose a playlist to load");
-    ASSERT_FALSE (chooser.isEmpty()) << "the LOAD chooser did not open";
-    click (chooser, 60, 85, 2);
-    const auto loaded = [&] (const juce::Image& image) { return at (image, 400, 100) != at (first, 400, 100) && run ({ "xdotool", "search", "--onlyvisible", "--name", "Choose a" }).isEmpty(); };
-    EXPECT_TRUE (loaded (screen (loaded)));   // the chooser gone, the table has rows
-    click (window, 105, 485, 1);   // PLAY
-    EXPECT_TRUE (playLit (screen (playLit)));
-    // SIGINT: the program quits in order and writes its files.
-    ASSERT_EQ (kill (pidOf (window), SIGINT), 0);
-    ASSERT_TRUE (app.waitForProcessToFinish (20000)) << "the program did not quit";
-    EXPECT_EQ (app.getExitCode(), 0u);
-    for (auto& name : names)
-        EXPECT_TRUE (dataFile ("data.xml").loadFileAsString().contains (audio.getChildFile (name + ".wav").getFullPathName())) << name;
-    EXPECT_TRUE (dataFile ("midi.map").loadFileAsString().contains ("<midimap") && dataFile (".config").loadFileAsString().contains ("LastUsedPlaylist"));
-    EXPECT_LE (dataFile (".config").getLastModificationTime(), dataFile ("data.xml").getLastModificationTime());
-}
-
-// SIGTERM, SIGHUP and a lost display end the program, each time in a HOME where data.xml is
-// created empty at start: all three data files are written on the way out.
-TEST_F (EndToEndTest, EndingBySignalOrLostDisplayWritesTheDataFiles)
-{
-    for (const int signal : { SIGTERM, SIGHUP, 0 })   // 0: the X server goes away
+    ASSERT_TRUE (jack.ready && audio.getChildFile ("practice.xml").replaceWithText (list + "</playlist>") && privateHome.dataFolder().createDirectory());
+    for (const int signal : { SIGINT, SIGTERM, SIGHUP, 0 })   // 0: the X server goes away
     {
-        for (auto name : { "data.xml", "midi.map", ".config" })
-            dataFile (name).deleteFile();
-        const auto pid = pidOf (start());
-        ASSERT_TRUE (pid > 0 && dataFile ("data.xml").getSize() == 0) << "no window titled Velorin, or data.xml not made empty";
-        ASSERT_TRUE (signal != 0 ? kill (pid, signal) == 0 : xvfb.kill());
-        ASSERT_TRUE (app.waitForProcessToFinish (20000)) << "the program did not end after " << signal;
+        SCOPED_TRACE ("ending with " + std::to_string (signal));
+        dataFile ("data.xml").deleteFile(), dataFile ("midi.map").deleteFile();   // the chooser starts where the playlist lies
+        ASSERT_TRUE (dataFile (".config").replaceWithText ("<config LastUsedPlaylist=\"" + audio.getFullPathName() + "\"/>"));
+        const auto window = start();
+        ASSERT_TRUE (window.isNotEmpty() && dataFile ("data.xml").getSize() == 0) << "no window titled Velorin, or data.xml not made empty";
+        const auto geometry = run ({ "xdotool", "getwindowgeometry", "--shell", window });
+        const int left = geometry.fromFirstOccurrenceOf ("\nX=", false, false).getIntValue(), top = geometry.fromFirstOccurrenceOf ("\nY=", false, false).getIntValue();
+        EXPECT_TRUE (left == (1280 - 800) / 2 && geometry.contains ("\nWIDTH=800\nHEIGHT=530\n")) << geometry;   // centred
+        const auto at = [&] (const juce::Image& image, int x, int y) { return image.getPixelAt (left + x, top + y); };
+        const auto playLit = [&] (const juce::Image& image) { return at (image, 105, 475).getRed() > 0xc0 && at (image, 105, 475).getGreen() > 0x80; };
+        // The editor, the main component right of the tabs, and "Velorin", the current tab, lit yellow.
+        const auto first = screen ([&] (auto& image) { return at (image, 600, 45) == juce::Colour (0xff102030); });
+        EXPECT_EQ (at (first, 600, 45).toString() + " " + at (first, 500, 15).toString(), "ff102030 ffc1d0ff");
+        EXPECT_TRUE (at (first, 60, 15).getRed() > at (first, 60, 15).getBlue() && ! playLit (first));
+        click (window, 290, 50, 1);   // LOAD, then a double click on the playlist in the chooser
+        const auto chooser = findWindow ("Choose a playlist to load");
+        ASSERT_FALSE (chooser.isEmpty()) << "the LOAD chooser did not open";
+        click (chooser, 60, 85, 2);
+        const auto loaded = [&] (const juce::Image& image) { return at (image, 400, 100) != at (first, 400, 100) && run ({ "xdotool", "search", "--onlyvisible", "--name", "Choose a" }).isEmpty(); };
+        EXPECT_TRUE (loaded (screen (loaded)));   // the chooser gone, the table has rows
+        click (window, 105, 485, 1);   // PLAY
+        EXPECT_TRUE (playLit (screen (playLit)));
+        ASSERT_TRUE (signal != 0 ? kill (run ({ "xdotool", "getwindowpid", window }).getIntValue(), signal) == 0 : xvfb.kill());
+        ASSERT_TRUE (app.waitForProcessToFinish (20000)) << "the program did not end";
         xvfb.kill();
-        EXPECT_TRUE (signal == 0 || app.getExitCode() == 0u) << signal;   // (a death by signal reads as 0 too: the files tell)
-        for (auto name : { "data.xml", "midi.map", ".config" })
-            EXPECT_GT (dataFile (name).getSize(), 0) << name << " after " << signal;
+        EXPECT_TRUE (signal == 0 || app.getExitCode() == 0u);   // (a death by signal reads as 0 too: the files tell)
+        for (auto& name : names)
+            EXPECT_TRUE (dataFile ("data.xml").loadFileAsString().contains (audio.getChildFile (name + ".wav").getFullPathName())) << name;
+        EXPECT_TRUE (dataFile ("midi.map").loadFileAsString().contains ("<midimap") && dataFile (".config").loadFileAsString().startsWith ("<?xml")) << "not rewritten";
+        EXPECT_LE (dataFile (".config").getLastModificationTime(), dataFile ("data.xml").getLastModificationTime());
     }
 }

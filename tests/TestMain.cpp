@@ -4,62 +4,51 @@
 static ::testing::AssertionResult compare (bool same, const juce::String& name, std::function<bool (const juce::File&)> write)
 {
     const bool update = getenv ("VELORIN_UPDATE_REFERENCES") != nullptr;
-    const auto target = update ? juce::File (VELORIN_REFERENCES).getChildFile (name) : juce::File::getCurrentWorkingDirectory().getChildFile (name);
-    if ((same && ! update) || (write (target) && update))
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << name << (update ? " cannot be written" : " differs from the reference: see " + target.getFullPathName());
+    const auto target = (update ? juce::File (VELORIN_REFERENCES) : juce::File::getCurrentWorkingDirectory()).getChildFile (name);
+    return (same && ! update) || (write (target) && update) ? ::testing::AssertionSuccess()
+               : ::testing::AssertionFailure() << name << (update ? " cannot be written" : " differs from the reference: see " + target.getFullPathName());
 }
-
 ::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name)
 {
     return compare (text == juce::File (VELORIN_REFERENCES).getChildFile (name).loadFileAsString(), name, [&] (const juce::File& f) { return f.replaceWithText (text, false, false, nullptr); });
 }
-
 ::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name)
 {
     const auto expected = juce::ImageFileFormat::loadFrom (juce::File (VELORIN_REFERENCES).getChildFile (name));
     int differing = expected.getBounds() == image.getBounds() ? 0 : -1;
     for (int i = 0, w = image.getWidth(); differing >= 0 && i < w * image.getHeight(); ++i)
-    {
-        const auto a = image.getPixelAt (i % w, i / w), b = expected.getPixelAt (i % w, i / w);
-        differing += juce::jmax (std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()), std::abs (a.getBlue() - b.getBlue()), std::abs (a.getAlpha() - b.getAlpha())) > 2;
-    }
+        if (const auto a = image.getPixelAt (i % w, i / w), b = expected.getPixelAt (i % w, i / w);
+            juce::jmax (std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()), std::abs (a.getBlue() - b.getBlue()), std::abs (a.getAlpha() - b.getAlpha())) > 2)
+            ++differing;
     return compare (differing == 0, name, [&] (const juce::File& f) { f.deleteFile(); juce::FileOutputStream out (f); return juce::PNGImageFormat().writeImageToStream (image, out); })
            << " (" << differing << " pixels differ)";
 }
-
 void VelorinTest::note (const juce::String& what, const juce::String& values)
 {
     record << what << (values.isEmpty() ? "" : ": " + juce::String (std::regex_replace (values.toStdString(), std::regex ("[0-9a-f]{32}"), "<key>"))) << "\n";
 }
-
 juce::AudioBuffer<float> ProcessorTest::render (const juce::String& what, juce::MidiBuffer midi)
 {
     juce::AudioBuffer<float> block (2, 800);
     block.clear();
     testkit::renderBlock (*processor, block, midi);
-    const auto heard = [&, gain = processor->volume.load()]() -> juce::String
+    if (what.isEmpty())
+        return block;
+    const float gain = processor->volume;
+    juce::StringArray runs;
+    bool other = false;
+    for (juce::int64 i = 0, first = 0, last = 0, index = 0, silence = -1000; i < 800 && ! other; ++i, last = index)
     {
-        constexpr juce::int64 silence = -1000;
-        juce::StringArray runs;
-        for (juce::int64 i = 0, first = 0, last = 0; i < block.getNumSamples(); ++i)
-        {
-            const auto value = block.getSample (0, (int) i);
-            const auto index = value == 0.0f ? silence : std::llround (value / gain * (1 << 21)) - 1;
-            if (std::abs (block.getSample (1, (int) i)) != (index == silence ? 0.0f : gain * testkit::rampValue (0, index)))
-                return "other";
-            if (i == 0 || (index == silence ? last != silence : index != last + 1 || last < 0))
-                runs.add ({}), first = index;
-            runs.set (runs.size() - 1, index == silence ? "silence" : juce::String (first) + "-" + juce::String (index));
-            last = index;
-        }
-        return runs.joinIntoString (",") + (block.getSample (1, 0) > 0.0f ? " mono" : "") + (gain != 1.0f ? " x" + juce::String (gain) : "");
-    };
-    if (what.isNotEmpty())
-        note (what, heard() + " | " + state());
+        const auto value = block.getSample (0, (int) i);
+        index = value == 0.0f ? silence : std::llround (value / gain * (1 << 21)) - 1;
+        other = std::abs (block.getSample (1, (int) i)) != (index == silence ? 0.0f : gain * testkit::rampValue (0, index));
+        if (i == 0 || (index == silence ? last != silence : index != last + 1 || last < 0))
+            runs.add ({}), first = index;
+        runs.set (runs.size() - 1, index == silence ? "silence" : juce::String (first) + "-" + juce::String (index));
+    }
+    note (what, (other ? "other" : runs.joinIntoString (",") + (block.getSample (1, 0) > 0.0f ? " mono" : "") + (gain != 1.0f ? " x" + juce::String (gain) : "")) + " | " + state());
     return block;
 }
-
 juce::String ProcessorTest::state() const
 {
     juce::String text;
@@ -70,7 +59,6 @@ juce::String ProcessorTest::state() const
              << (entry->loopA != 0.0f || entry->loopB != 0.0f ? " A-B " + juce::String (entry->loopA.load()) + "-" + juce::String (entry->loopB.load()) : "");
     return text;
 }
-
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);

@@ -8,8 +8,7 @@
 #include <unistd.h>
 bool testkit::writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
 {
-    file.getParentDirectory().createDirectory();
-    file.deleteFile();
+    file.getParentDirectory().createDirectory(), file.deleteFile();
     std::unique_ptr<juce::AudioFormat> format (file.hasFileExtension ("aif;aiff") ? (juce::AudioFormat*) new juce::AiffAudioFormat() : new juce::WavAudioFormat());
     std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (new juce::FileOutputStream (file), rate, (unsigned int) channels, bits, {}, 0));
     juce::AudioBuffer<float> block (channels, 4096);
@@ -26,14 +25,12 @@ bool testkit::writeAudio (const juce::File& file, double rate, int channels, juc
     }
     return written;
 }
-
 bool testkit::setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
 {
     TagLib::FileRef ref (file.getFullPathName().toRawUTF8());
     const auto text = [] (const juce::String& s) { return TagLib::String (s.toRawUTF8(), TagLib::String::UTF8); };
     return ! ref.isNull() && (ref.tag()->setTitle (text (title)), ref.tag()->setArtist (text (artist)), ref.save());
 }
-
 // JUCE 7.0.5's assertions that input from outside reaches with nothing wrong: hex keys starting with a digit, a short MIDI
 // message (copied safely), thousands of channels (numbered before the file is refused), a backslash, AIFF chunk texts.
 void testkit::AssertionCheck::logMessage (const juce::String& message)
@@ -45,14 +42,12 @@ void testkit::AssertionCheck::logMessage (const juce::String& message)
     if (onAssertion && message.startsWith ("JUCE Assertion failure"))
         onAssertion (message);
 }
-
 testkit::JackServer::JackServer()
 {
     setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
     const auto parent = getpid();
     const auto running = [this] { juce::ChildProcess check; return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" }) && check.readAllProcessOutput().startsWith ("running"); };
-    // One process at a time looks for a free name: a server started under a taken name fails,
-    // but first removes the socket of the one running under it.
+    // One process at a time looks for a free name: a server started under a taken name fails, but first removes the socket of the one running under it.
     const int lock = open ("/tmp/velorin-jackd.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
     flock (lock, LOCK_EX);
     for (int i = 0; i < 6 && ! ready; ++i)
@@ -60,25 +55,16 @@ testkit::JackServer::JackServer()
         name = "velorin-" + juce::String (i);
         if (running() || (pid = fork()) < 0)
             continue;
-        if (pid == 0 && prctl (PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent && dup2 (open ("/dev/null", O_WRONLY), 1) == 1 && dup2 (1, 2) == 2)
-            execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr);
-        if (pid == 0)
-            _exit (127);
-        for (int tries = 0; tries < 100 && ! ready && pid > 0; ++tries)
-            if (waitpid (pid, nullptr, WNOHANG) == pid)
-                pid = 0;   // it gave up: the name is taken or the registry is full
-            else if (! (ready = running()))
-                juce::Thread::sleep (100);
+        if (pid == 0)   // jackd, quiet, ending with this process
+            _exit (prctl (PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent && dup2 (open ("/dev/null", O_WRONLY), 1) == 1 && dup2 (1, 2) == 2
+                       ? execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr) : 127);
+        for (int tries = 0; tries < 100 && pid > 0 && ! (ready = running()); ++tries)   // pid 0: it gave up, the name taken or the registry full
+            pid = waitpid (pid, nullptr, WNOHANG) == pid ? 0 : (juce::Thread::sleep (100), pid);
         if (! ready && pid > 0)
             kill (pid, SIGTERM), waitpid (pid, nullptr, 0), pid = 0;
     }
     close (lock);
     setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
 }
-
-testkit::JackServer::~JackServer()
-{
-    if (pid > 0 && kill (pid, SIGTERM) == 0)
-        waitpid (pid, nullptr, 0);
-    unsetenv ("JACK_DEFAULT_SERVER");
-}
+testkit::JackServer::~JackServer()   { if (pid > 0 && kill (pid, SIGTERM) == 0) waitpid (pid, nullptr, 0);
+                                       unsetenv ("JACK_DEFAULT_SERVER"); }

@@ -1,6 +1,5 @@
 #pragma once
 #include "engine/ReplayProcessor.h"
-
 namespace testkit   // what the tests, fuzzers, soak and benchmark share
 {
     /** Points HOME at a fresh temporary folder (with an empty "audio" folder) while it lives. */
@@ -17,10 +16,9 @@ namespace testkit   // what the tests, fuzzers, soak and benchmark share
     /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a few decaying chords. */
     bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24, bool music = false);
     bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
-    /** Renders one block the way the player does: under the processor's callback lock. */
-    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }
+    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }   // as the player does
     inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer&& midi = {})   { renderBlock (p, b, midi); }
-    /** While it lives, JUCE's log goes to stderr but for the assertions tolerated (TestKit.cpp); others also go to `onAssertion`. */
+    /** While it lives, JUCE's log but the tolerated assertions (TestKit.cpp) goes to stderr, its assertions also to `onAssertion`. */
     struct AssertionCheck : juce::Logger
     {
         explicit AssertionCheck (std::function<void (const juce::String&)> handler = {}) : onAssertion (std::move (handler))   { setCurrentLogger (this); }
@@ -29,9 +27,8 @@ namespace testkit   // what the tests, fuzzers, soak and benchmark share
         std::function<void (const juce::String&)> onAssertion;
         juce::Logger* const previousLogger = getCurrentLogger();
     };
-    /** A JACK server on its dummy back end (real-time paced, no sound card), this process's default server while
-        it lives. It dies with this process, and takes the first free name of a few, so that a slot left in JACK's
-        registry of servers is taken again next time. */
+    /** A JACK server on its dummy back end (real-time paced, no sound card), this process's default while it lives.
+        It dies with this process, under the first free name of a few: a slot left in JACK's registry is taken again. */
     struct JackServer
     {
         JackServer();
