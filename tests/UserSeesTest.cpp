@@ -88,16 +88,6 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
                           [&] (int blocks) { return processor->currentIndex == 2 + blocks % 2; }), 0);
 }
 
-TEST_F (UserSeesTest, ProgramNamesAreReadSafelyWhileThePlaylistIsCleared)
-{
-    std::atomic<bool> done { false };
-    std::thread host ([&] { while (! done) processor->getProgramName (0); });
-    for (int i = 0; i < 3000; ++i)
-        processor->addFile (home.getChildFile ("a-name-long-enough-to-be-allocated-" + juce::String (i) + ".wav")), processor->clearPlaylist();
-    done = true, host.join();
-    EXPECT_EQ (processor->getProgramName (0), "");
-}
-
 using UserSeesWindowTest = VelorinTest;
 
 TEST_F (UserSeesWindowTest, QuittingDoesNotCreateTheWindowAgainAndAddFileOffersExactlyWhatThePlayerPlays)
