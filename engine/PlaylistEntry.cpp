@@ -179,11 +179,13 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
 
     std::unique_ptr<juce::AudioFormatReader> reader;
 
+    // Buffered: the readers take their headers a few bytes at a time, a system call each.
+    auto stream = std::make_unique<juce::BufferedInputStream> (new juce::FileInputStream (f), 4096, true);
+
     if (readable < fileSize)
-        reader.reset (manager.createReaderFor (std::make_unique<juce::SubregionStream> (new juce::FileInputStream (f),
-                                                                                        0, readable, true)));
-    else
-        reader.reset (manager.createReaderFor (f));
+        reader.reset (manager.createReaderFor (std::make_unique<juce::SubregionStream> (stream.release(), 0, readable, true)));
+    else if (auto* format = manager.findFormatForFileExtension (f.getFileExtension()))
+        reader.reset (format->createReaderFor (stream.release(), true));
 
     if (reader == nullptr)
         return nullptr;
