@@ -17,17 +17,16 @@ bash scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" || 
 export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 jobs="$(nproc)"
 
-# Tests that run work on other threads: the processor against a rendering thread, the folder
-# scans, the waveform's thumbnail thread, the whole host on a real JACK device (its audio
-# thread), and the editor and host that own the timers and those threads. Not the end-to-end
-# test: its fixed waits assume a player at full speed (under this sanitizer the window is still
-# 128x128 when the test measures it), and the host it drives runs under TSan in AudioDeviceTest.
-tsan_tests='^(PlaylistTest|WaveformViewTest|AudioDeviceTest|EditorTest|HostInterfaceTest|MainComponentTest)\.'
+# Tests that run work on other threads: the processor against a rendering thread (playlist
+# changes, presses racing learned MIDI), the folder scans, the waveform's thumbnail thread, and
+# the editor and host that own the timers and those threads. Not the end-to-end test: its waits
+# assume a player at full speed.
+tsan_tests='^(PlaylistTest|WaveformViewTest|EditorTest|HostInterfaceTest|MainComponentTest|UserSeesTest|DataFilesTest)\.'
 
-# The tests paced by a real-time device, with fixed waits or a check of the playback rate, run
-# one at a time after the others, so that the rest do not compete with them for the cores.
-asan_paced='^(AudioDeviceTest|EndToEndTest)\.'
-tsan_paced='^AudioDeviceTest\.'
+# The tests that wait on a real program or race threads run one at a time after the others, so
+# that the rest do not compete with them for the cores.
+asan_paced='^EndToEndTest\.'
+tsan_paced='^UserSeesTest\.Presses'
 
 # The sanitizer runtimes of this compiler may fail to map their shadow memory when the kernel
 # randomises addresses with more than 28 bits; programs then run without it.
