@@ -155,7 +155,7 @@ namespace
             }
             else
             {
-                // An opening tag: attribute values may hold '>' and references.
+                // An opening tag: attribute values may hold '>' and references, never '<'.
                 if (++depth > maxDepth)
                     return false;
 
@@ -168,6 +168,11 @@ namespace
                 for (; pos < text.size(); ++pos)
                 {
                     const char c = text[pos];
+
+                    // Never in a tag, not even quoted: the parser would see an instruction
+                    // there that this scan doesn't.
+                    if (c == '<')
+                        return false;
 
                     if (quote != 0)
                     {
