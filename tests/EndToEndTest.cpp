@@ -60,7 +60,8 @@ TEST_F (EndToEndTest, LoadPlayAndEndBySignalOrLostDisplay)
         click (window, 290, 50, 1);   // LOAD, then a double click on the playlist in the chooser
         const auto chooser = findWindow ("Choose a playlist to load");
         ASSERT_FALSE (chooser.isEmpty()) << "the LOAD chooser did not open";
-        click (chooser, 60, 85, 2);
+        for (int tries = 0; tries < 10 && run ({ "xdotool", "search", "--onlyvisible", "--name", "Choose a" }).isNotEmpty(); ++tries)
+            click (chooser, 60, 85, 2), juce::Thread::sleep (500);   // again while its list is still being filled
         const auto loaded = [&] (const juce::Image& image) { return at (image, 400, 100) != at (first, 400, 100) && run ({ "xdotool", "search", "--onlyvisible", "--name", "Choose a" }).isEmpty(); };
         EXPECT_TRUE (loaded (screen (loaded)));   // the chooser gone, the table has rows
         click (window, 105, 485, 1);   // PLAY
