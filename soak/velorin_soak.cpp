@@ -109,11 +109,13 @@ int main (int argc, char** argv) {
         const auto map = juce::XmlDocument::parse (home.dataFolder().getChildFile ("midi.map")), data = juce::XmlDocument::parse (home.dataFolder().getChildFile ("data.xml"));
         for (int i = 0; i < MidiMap::numMappings; ++i)
             if (map == nullptr || map->getStringAttribute ("midi-" + juce::String (i)) != learned[i]) fail ("midi.map: action " + juce::String (i) + " is not \"" + learned[i] + "\"");
+        int unopened = 0;   // the file that never opens is stored only once points were set on it
         for (auto* element : data != nullptr ? data->getChildIterator() : juce::XmlElement ("none").getChildIterator())
-            if (const auto path = element->getStringAttribute ("name"); expected.count (path) == 0 || ! element->hasAttribute ("cue") || ! element->hasAttribute ("p1") || ! element->hasAttribute ("p2")
+            if (const auto path = element->getStringAttribute ("name"); path.endsWith ("/broken.wav")) ++unopened;
+            else if (expected.count (path) == 0 || ! element->hasAttribute ("cue") || ! element->hasAttribute ("p1") || ! element->hasAttribute ("p2")
                   || expected[path] != Points { (float) element->getDoubleAttribute ("cue"), (float) element->getDoubleAttribute ("p1"), (float) element->getDoubleAttribute ("p2") })
                 fail ("data.xml: the element of \"" + path + "\" is unexpected or holds other points");
-        if (data == nullptr || data->getNumChildElements() != (int) expected.size()) fail ("data.xml does not hold one element per file added");
+        if (data == nullptr || data->getNumChildElements() - unopened != (int) expected.size()) fail ("data.xml does not hold one element per file added");
         std::cout << seconds << " s, seed " << seed << ": " << timing.count << " blocks, " << timing.overTen << " over 10x budget, longest gap " << timing.longestGap / 1000 << " us" << std::endl;
         if (timing.overTen > std::max<std::int64_t> (2, timing.count / 10000) || timing.longestGap > 50 * budget || timing.errors > 0 || timing.count == 0)
             fail ("blocks over 10x budget, a gap of over 50 blocks, or device errors");
