@@ -48,10 +48,18 @@ void MidiMap::write() const
     if (! mayReplace)
         return;
 
+    const XmlFiles::WriteLock lock;
+
+    if (! lock.isHeld() || ! writeLocked())
+        XmlFiles::tellNotKept (TRANS ("learned MIDI actions"), getMapFile());
+}
+
+bool MidiMap::writeLocked() const
+{
     const auto now = XmlFiles::readDocument (getMapFile());
 
     if (! now.mayReplace)
-        return;
+        return true;
 
     juce::XmlElement root ("midimap");
 
@@ -62,7 +70,7 @@ void MidiMap::write() const
         root.setAttribute (attributeName (i), keepTheFiles ? now.root->getStringAttribute (attributeName (i)) : message);
     }
 
-    XmlFiles::writeDocument (root, getMapFile());
+    return XmlFiles::writeDocument (root, getMapFile());
 }
 
 juce::String MidiMap::messageText (const juce::MidiMessage& message)

@@ -34,7 +34,9 @@ public:
 
     /** Writes the map file, as the destructor does: the rows learned in this run go into
         what the file holds by then (another copy may have written it meanwhile); the
-        others keep the file's. A file that couldn't be read at start is left alone. */
+        others keep the file's. A file that couldn't be read at start is left alone. Its
+        read and write are one step under the data folder's write lock; when the file can't
+        be written (or the lock can't be had) stderr is told why. */
     void write() const;
 
     static juce::File getMapFile();
@@ -44,6 +46,9 @@ public:
     std::atomic<bool> learning { false };
 
 private:
+    /** write's read, merge and write, under the lock; false when the file couldn't be written. */
+    bool writeLocked() const;
+
     juce::String loaded[numMappings];   // the rows as the file held them at start
     bool mayReplace = true;
 

@@ -3,6 +3,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <csignal>
 #include <filesystem>
 
 ReplayProcessor::ReplayProcessor()
@@ -12,6 +13,12 @@ ReplayProcessor::ReplayProcessor()
 {
     formatManager.registerBasicFormats();
     audioFiles = std::make_unique<juce::WildcardFileFilter> (formatManager.getWildcardForAllFormats(), juce::String(), "Audio");
+
+    // A write beyond the file-size limit then fails like one on a full disk, with EFBIG,
+    // instead of ending the program before the other files are written.
+    std::signal (SIGXFSZ, SIG_IGN);
+
+    dataFolderProblem = XmlFiles::prepareDataFolder();
     XmlFiles::removeLeftovers (XmlFiles::getDataFolder());
 
     const auto file = getDataFile();
@@ -57,12 +64,21 @@ void ReplayProcessor::writeDataFile()
 
     storedPoints->restoreOrder();
 
+    const XmlFiles::WriteLock lock;
+
+    if (! lock.isHeld() || ! writeDataFileLocked (file))
+        XmlFiles::tellNotKept (TRANS ("cue points and loops"), file);
+}
+
+bool ReplayProcessor::writeDataFileLocked (const juce::File& file)
+{
     if (XmlFiles::identityOf (file) == dataFileIdentity)
     {
-        if (XmlFiles::writeDocument (*dataRoot, file))
-            dataFileIdentity = XmlFiles::identityOf (file);
+        if (! XmlFiles::writeDocument (*dataRoot, file))
+            return false;
 
-        return;
+        dataFileIdentity = XmlFiles::identityOf (file);
+        return true;
     }
 
     // Another copy of the program (or the user) has written the file since it was read:
@@ -70,21 +86,23 @@ void ReplayProcessor::writeDataFile()
     auto now = XmlFiles::readDocument (file);
 
     if (! now.mayReplace)
-        return;
+        return true;
 
     if (now.root == nullptr)
-    {
-        XmlFiles::writeDocument (*dataRoot, file);
-        return;
-    }
+        return XmlFiles::writeDocument (*dataRoot, file);
 
     storedPoints->mergeChangesInto (*now.root);
-    XmlFiles::writeDocument (*now.root, file);
+    return XmlFiles::writeDocument (*now.root, file);
 }
 
 juce::File ReplayProcessor::getDataFile()
 {
     return XmlFiles::getDataFile ("data.xml");
+}
+
+juce::String ReplayProcessor::getDataFolderProblem() const
+{
+    return dataFolderProblem;
 }
 
 //==============================================================================

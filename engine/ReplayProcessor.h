@@ -112,6 +112,10 @@ public:
 
     static juce::File getDataFile();
 
+    /** Why the data folder couldn't be made or written to when the processor started (so
+        cue points and loops won't be kept), or an empty string when it could. */
+    juce::String getDataFolderProblem() const;
+
     /** Writes data.xml and midi.map as they would be written at exit, leaving the playlist
         as it is: used when the program must end without the usual shutdown. */
     void writeDataFiles();
@@ -134,11 +138,17 @@ public:
 
 private:
     /** Writes data.xml: dataRoot when the file is as it was read, else what the file holds
-        now plus what this run changed. A file that couldn't be read is left alone. */
+        now plus what this run changed. A file that couldn't be read is left alone. When it
+        can't be written (or the lock can't be had) stderr is told why. */
     void writeDataFile();
+
+    /** writeDataFile's check, read, merge and write, under the data folder's write lock;
+        false when the file couldn't be written. */
+    bool writeDataFileLocked (const juce::File& file);
 
     bool dataFileMayBeReplaced = true;
     juce::String dataFileIdentity;
+    juce::String dataFolderProblem;
 
     /** The steps of a track change; the caller holds the callback lock. Returns the
         source it unloaded, so the message thread can destroy it after the lock is gone. */

@@ -1,7 +1,7 @@
 #include "engine/XmlFiles.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <locale>
 #include <sstream>
 #include <string_view>
@@ -303,19 +304,106 @@ namespace
 
     thread_local juce::String lastWriteError;
 
-    /** Writes the bytes to a temporary file beside the target, then renames it over the
-        target; a failure at any step leaves the target as it was. */
+    /** Takes an exclusive flock on the open file, trying again until `seconds` have passed. */
+    bool lockWithin (int fd, double seconds)
+    {
+        const auto end = juce::Time::getMillisecondCounterHiRes() + seconds * 1000.0;
+
+        while (::flock (fd, LOCK_EX | LOCK_NB) != 0)
+        {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || juce::Time::getMillisecondCounterHiRes() > end)
+                return false;
+
+            juce::Thread::sleep (5);
+        }
+
+        return true;
+    }
+
+    /** True while `path` still names the file open on `fd`. */
+    bool namesOpenFile (const char* path, int fd)
+    {
+        struct stat opened {}, named {};
+        return ::fstat (fd, &opened) == 0 && ::lstat (path, &named) == 0
+            && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+    }
+
+    /** The file a path leads to through any symbolic links, itself when it is none. A link
+        to a file that doesn't exist yet leads to where that file would be. */
+    std::filesystem::path finalTarget (const juce::File& file)
+    {
+        std::filesystem::path path (file.getFullPathName().toStdString());
+        std::error_code error;
+
+        for (int hops = 0; hops < 40 && std::filesystem::is_symlink (path, error); ++hops)
+        {
+            const auto target = std::filesystem::read_symlink (path, error);
+
+            if (error)
+                break;
+
+            path = target.is_absolute() ? target : path.parent_path() / target;
+        }
+
+        return path;
+    }
+
+    /** Opens a temporary file for writing, empty and locked for as long as it stays open:
+        the start-up cleanup of another copy removes only temporary files it can lock. One
+        that a cleanup removed (or a writer renamed away) before the lock came is not used:
+        another is made under the same name. -1 when that fails, with errno set. */
+    int openTemporaryFile (const char* path)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            const int fd = ::open (path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+
+            if (fd < 0)
+                return -1;
+
+            if (! lockWithin (fd, XmlFiles::lockWaitSeconds))
+            {
+                ::close (fd);
+                errno = EWOULDBLOCK;
+                return -1;
+            }
+
+            if (namesOpenFile (path, fd))
+            {
+                if (::ftruncate (fd, 0) == 0)
+                    return fd;
+
+                const int error = errno;
+                ::close (fd);
+                errno = error;
+                return -1;
+            }
+
+            ::close (fd);
+        }
+
+        errno = EAGAIN;
+        return -1;
+    }
+
+    /** Writes the bytes to a temporary file beside the file (or the final target of the
+        link it is), then renames it over that; a failure at any step leaves the file as it
+        was. The temporary file stays locked until it has been renamed or removed. */
     bool writeBytes (const juce::File& file, const void* data, size_t size)
     {
-        const auto temp = file.getFullPathName() + ".tmp-" + juce::String ((int) ::getpid());
-        const int fd = ::open (temp.toRawUTF8(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const auto target = finalTarget (file).string();
+        const auto temp = target + ".tmp-" + std::to_string (::getpid());
+        const int fd = openTemporaryFile (temp.c_str());
 
         auto fail = [&] (const char* step)
         {
             lastWriteError = juce::String (step) + ": " + juce::String (std::strerror (errno));
 
             if (fd >= 0)
-                ::unlink (temp.toRawUTF8());
+            {
+                ::unlink (temp.c_str());
+                ::close (fd);
+            }
 
             return false;
         };
@@ -332,9 +420,9 @@ namespace
 
             if (n <= 0)
             {
-                const int error = n < 0 ? errno : ENOSPC;
-                ::close (fd);
-                errno = error;
+                if (n == 0)
+                    errno = ENOSPC;
+
                 return fail ("writing failed");
             }
 
@@ -342,19 +430,12 @@ namespace
         }
 
         if (::fsync (fd) != 0)
-        {
-            const int error = errno;
-            ::close (fd);
-            errno = error;
-            return fail ("writing failed");
-        }
-
-        if (::close (fd) != 0)
             return fail ("writing failed");
 
-        if (::rename (temp.toRawUTF8(), file.getFullPathName().toRawUTF8()) != 0)
+        if (::rename (temp.c_str(), target.c_str()) != 0)
             return fail ("can't replace the file");
 
+        ::close (fd);
         lastWriteError.clear();
         return true;
     }
@@ -370,9 +451,37 @@ namespace
             && check == bytes;
     }
 
-    bool isProcessRunning (int pid)
+    bool isHexNumber (const juce::String& text)
     {
-        return pid > 0 && (::kill (pid, 0) == 0 || errno == EPERM);
+        return text.isNotEmpty() && text.containsOnly ("0123456789abcdefABCDEF");
+    }
+
+    /** The names of the temporary files of the data files and their copies: ours,
+        "<name>.tmp-<pid>", and those of earlier versions, made by JUCE's temporary files:
+        "data_temp<hex>.xml", "midi_temp<hex>.map", "_temp<hex>.config". */
+    bool isTemporaryDataFileName (const juce::String& name)
+    {
+        for (auto* dataFile : { "data.xml", "midi.map", ".config", "data.xml.bak", "midi.map.bak", ".config.bak" })
+        {
+            const auto prefix = juce::String (dataFile) + ".tmp-";
+
+            if (name.startsWith (prefix) && name.length() > prefix.length()
+                && name.substring (prefix.length()).containsOnly ("0123456789"))
+                return true;
+        }
+
+        const std::pair<juce::String, juce::String> earlier[] { { "data_temp", ".xml" }, { "midi_temp", ".map" },
+                                                                { "_temp", ".config" } };
+
+        for (const auto& [prefix, suffix] : earlier)
+        {
+            const auto middle = name.substring (prefix.length(), name.length() - suffix.length());
+
+            if (name.startsWith (prefix) && name.endsWith (suffix) && isHexNumber (middle))
+                return true;
+        }
+
+        return false;
     }
 }
 
@@ -455,25 +564,82 @@ juce::String XmlFiles::getLastWriteError()
     return lastWriteError;
 }
 
+void XmlFiles::tellNotKept (const juce::String& what, const juce::File& file)
+{
+    std::cerr << "Velorin: " << what << " not kept: " << file.getFullPathName() << " could not be written ("
+              << getLastWriteError() << ")" << std::endl;
+}
+
+XmlFiles::WriteLock::WriteLock()
+{
+    const auto path = getDataFile (".lock").getFullPathName();
+    fd = ::open (path.toRawUTF8(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+
+    // A lock file made by someone else may be only readable: a shared or exclusive flock
+    // needs no more.
+    if (fd < 0 && errno == EACCES)
+        fd = ::open (path.toRawUTF8(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+
+    if (fd < 0)
+    {
+        lastWriteError = "can't open the lock file " + path + ": " + juce::String (std::strerror (errno));
+        return;
+    }
+
+    if (! lockWithin (fd, lockWaitSeconds))
+    {
+        lastWriteError = "another copy of the program held the lock file " + path + " for "
+                       + juce::String ((int) lockWaitSeconds) + " seconds";
+        ::close (fd);
+        fd = -1;
+    }
+}
+
+XmlFiles::WriteLock::~WriteLock()
+{
+    if (fd >= 0)
+        ::close (fd);
+}
+
+juce::String XmlFiles::prepareDataFolder()
+{
+    const auto path = getDataFolder().getFullPathName().toStdString();
+    std::error_code error;
+    std::filesystem::create_directories (path, error);
+    struct stat info {};
+
+    if (::stat (path.c_str(), &info) != 0)
+        return error ? juce::String (error.message()) : juce::String (std::strerror (errno));
+
+    if (! S_ISDIR (info.st_mode))
+        return TRANS ("it is a file, not a folder");
+
+    // Whoever the program runs as (its effective user) must be able to make files there.
+    if (::faccessat (AT_FDCWD, path.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return std::strerror (errno);
+
+    return {};
+}
+
 void XmlFiles::removeLeftovers (const juce::File& folder)
 {
-    // Ours: "<name>.tmp-<pid>"; and those of earlier versions, written through JUCE's
-    // temporary files: "data_temp<hex>.xml", "midi_temp<hex>.map", "_temp<hex>.config".
+    // A writer holds a lock on its temporary file until it has renamed it: whoever holds
+    // one, in whatever PID namespace, is still writing it.
     for (const auto& entry : juce::RangedDirectoryIterator (folder, false, "*", juce::File::findFiles))
     {
-        const auto file = entry.getFile();
-        const auto name = file.getFileName();
-        const auto pidText = name.fromLastOccurrenceOf (".tmp-", false, false);
+        if (! isTemporaryDataFileName (entry.getFile().getFileName()))
+            continue;
 
-        const bool ours = name.contains (".tmp-") && pidText.containsOnly ("0123456789") && pidText.isNotEmpty()
-                       && (pidText.getIntValue() == (int) ::getpid() || ! isProcessRunning (pidText.getIntValue()));
+        const auto path = entry.getFile().getFullPathName();
+        const int fd = ::open (path.toRawUTF8(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
 
-        const bool older = (name.startsWith ("data_temp") && name.endsWith (".xml"))
-                        || (name.startsWith ("midi_temp") && name.endsWith (".map"))
-                        || (name.startsWith ("_temp") && name.endsWith (".config"));
+        if (fd < 0)
+            continue;
 
-        if (ours || older)
-            file.deleteFile();
+        if (::flock (fd, LOCK_EX | LOCK_NB) == 0 && namesOpenFile (path.toRawUTF8(), fd))
+            ::unlink (path.toRawUTF8());
+
+        ::close (fd);
     }
 }
 

@@ -43,15 +43,45 @@ struct XmlFiles
     /** The identity readDocument would give the file as it is now. */
     static juce::String identityOf (const juce::File& file);
 
-    /** Writes the element as a whole document through a temporary file next to it, which
-        replaces the file only once it is completely written; true when the file was written. */
+    /** Writes the element as a whole document through a temporary file, which replaces the
+        file only once it is completely written; true when the file was written. A file that
+        is a symbolic link stays one: the temporary file goes beside the link's final target
+        and replaces that. The temporary file is locked while it is written. */
     static bool writeDocument (const juce::XmlElement& root, const juce::File& file);
 
-    /** Why the last writeDocument on this thread failed, for telling the user. */
+    /** Why the last writeDocument (or WriteLock) on this thread failed, for telling the user. */
     static juce::String getLastWriteError();
 
-    /** Removes what interrupted writes left in a folder: temporary files of copies of the
-        program that are no longer running. */
+    /** Tells on stderr that `what` isn't kept, where and why (the last write error): for a
+        write at exit, when there is nobody else to tell. */
+    static void tellNotKept (const juce::String& what, const juce::File& file);
+
+    /** While it lives, holds the data folder's write lock (an advisory lock on its ".lock"
+        file), so that checking a data file, reading it, merging into it and writing it are
+        one step that no other copy of the program comes between. It waits for the lock
+        `lockWaitSeconds` at most: without it, nothing may be written. */
+    class WriteLock
+    {
+    public:
+        WriteLock();
+        ~WriteLock();
+
+        bool isHeld() const noexcept   { return fd >= 0; }
+
+    private:
+        int fd = -1;
+
+        JUCE_DECLARE_NON_COPYABLE (WriteLock)
+    };
+
+    static constexpr double lockWaitSeconds = 5.0;
+
+    /** Makes the data folder when it is missing. Returns why it can't be made or written to,
+        or an empty string when it can. */
+    static juce::String prepareDataFolder();
+
+    /** Removes what interrupted writes left in a folder: the temporary files of the data
+        files that no copy of the program is writing, and those of earlier versions. */
     static void removeLeftovers (const juce::File& folder);
 
     /** True for an existing regular file: the only kind of file the program opens. */

@@ -1,5 +1,10 @@
 #include "VelorinTest.h"
+#include "engine/XmlFiles.h"
 #include "ui/ConfigFile.h"
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // The files the program writes (midi.map, .config, data.xml, playlists), byte for byte, what comes back from them
 // in the next run, also from copies running side by side, and what it makes of damaged or foreign ones.
@@ -31,8 +36,8 @@ TEST_F (DataFilesTest, ExactBytes)
     processor->playlist[0]->cue = 1.5f, processor->playlist[0]->loopA = 0.1f, processor->playlist[1]->loopB = 2.25f;
     EXPECT_TRUE (processor->savePlaylist (dataFile ("list.xml")));
     processor.reset(), show ("data.xml"), show ("list.xml");
-    // At start: the (empty) data file, and what interrupted writes left is removed but for the one
-    // of pid 1, which runs (its write may be under way); nothing else is written before the end.
+    // At start: the (empty) data file, and what interrupted writes left is removed, whatever pid
+    // its name holds (no writer holds a lock on it); nothing else is written before the end.
     dataFile (".config").deleteFile();
     for (auto name : { "data_temp1a2b3c4d.xml", "midi_temp99.map", "_temp0f.config", "data.xml.tmp-999999999", "data.xml.tmp-1" })
         ASSERT_TRUE (dataFile (name).replaceWithText ("<data/>"));
@@ -94,4 +99,132 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
     { ReplayProcessor again; again.addFile (song); again.playlist[0]->cue = 0.25f; }
     audioFile ("song.wav");
     note ("repaired song", describe (ReplayProcessor()));
+}
+
+TEST_F (DataFilesTest, TwoCopiesQuittingTogetherKeepBothCopiesChanges)
+{
+    const juce::File songs[] { audioFile ("one.wav"), audioFile ("two.wav") };
+    ASSERT_TRUE (privateHome.dataFolder().createDirectory());
+
+    for (int round = 0; round < 20; ++round)
+    {
+        dataFile ("data.xml").deleteFile();
+        dataFile ("midi.map").deleteFile();
+        int ready[2], go[2];
+        ASSERT_EQ (pipe (ready), 0);
+        ASSERT_EQ (pipe (go), 0);
+        pid_t copies[2];
+
+        // Each copy sets the cue of its own file and learns its own row, waits until both
+        // are ready, and quits.
+        for (int i = 0; i < 2; ++i)
+        {
+            copies[i] = fork();
+
+            if (copies[i] == 0)
+            {
+                auto processor = std::make_unique<ReplayProcessor>();
+                processor->addFile (songs[i]);
+                processor->playlist[0]->cue = 0.5f;
+                processor->midiMap.mappings[i].message = "b0 01 7f";
+                char byte = 0;
+                const bool released = ::write (ready[1], &byte, 1) == 1 && ::read (go[0], &byte, 1) == 1;
+                processor.reset();
+                _exit (released ? 0 : 1);
+            }
+        }
+
+        char bytes[2] = {};
+        const bool bothReady = ::read (ready[0], bytes, 1) == 1 && ::read (ready[0], bytes + 1, 1) == 1;
+        const bool released = ::write (go[1], bytes, 2) == 2;
+        EXPECT_TRUE (bothReady && released) << "round " << round << ": the copies did not start together";
+
+        for (auto copy : copies)
+        {
+            int status = -1;
+            waitpid (copy, &status, 0);
+            EXPECT_EQ (status, 0) << "round " << round << ": a copy did not end normally";
+        }
+
+        for (auto fd : { ready[0], ready[1], go[0], go[1] })
+            close (fd);
+
+        const auto data = XmlFiles::parseFile (dataFile ("data.xml"));
+        const auto map = XmlFiles::parseFile (dataFile ("midi.map"));
+        ASSERT_TRUE (data != nullptr && map != nullptr) << "round " << round;
+
+        for (int i = 0; i < 2; ++i)
+        {
+            const auto* element = data->getChildByName (keyOf (songs[i]));
+            const auto cue = element != nullptr ? element->getStringAttribute ("cue") : "none";
+            EXPECT_EQ (cue, "0.5") << "round " << round << ": cue of file " << i;
+            const auto row = map->getStringAttribute ("midi-" + juce::String (i));
+            EXPECT_EQ (row, "b0 01 7f") << "round " << round << ": row " << i;
+        }
+    }
+}
+
+TEST_F (DataFilesTest, ACopyThatCannotGetTheLockLeavesTheFileAlone)
+{
+    ASSERT_TRUE (privateHome.dataFolder().createDirectory());
+    ASSERT_TRUE (dataFile ("midi.map").replaceWithText ("<midimap midi-0=\"90 3c 7f\"/>"));
+    MidiMap map;
+    map.mappings[0].message = "b0 01 7f";
+    {
+        const XmlFiles::WriteLock anotherCopys;
+        map.write();
+    }
+    EXPECT_EQ (dataFile ("midi.map").loadFileAsString(), "<midimap midi-0=\"90 3c 7f\"/>");
+}
+
+TEST_F (DataFilesTest, TheStartUpCleanupRemovesOnlyTemporaryFilesOfOursThatNoOneWrites)
+{
+    ASSERT_TRUE (privateHome.dataFolder().createDirectory());
+    const juce::StringArray kept { "my-notes.txt.tmp-4000000", "presets.xml.tmp-0", "recording.tmp-12",
+                                   "data_temp (my copy).xml", "midi_temp-keep.map", "_temp_my_settings.config",
+                                   "midi.map.tmp-77" };
+    const juce::StringArray removed { "data.xml.tmp-1", "midi.map.tmp-999999999", ".config.bak.tmp-5",
+                                      "data_temp1a2B3c.xml", "midi_temp99.map", "_temp0f.config" };
+    for (auto* names : { &kept, &removed })
+        for (auto& name : *names)
+            ASSERT_TRUE (privateHome.dataFolder().getChildFile (name).replaceWithText ("<data/>")) << name;
+
+    // midi.map.tmp-77 is being written by a copy in another PID namespace, which holds a lock on it.
+    const int writer = open (dataFile ("midi.map.tmp-77").getFullPathName().toRawUTF8(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ (flock (writer, LOCK_EX), 0);
+    ReplayProcessor processor;
+    close (writer);
+
+    for (auto& name : kept)
+        EXPECT_TRUE (privateHome.dataFolder().getChildFile (name).exists()) << name << " was removed";
+    for (auto& name : removed)
+        EXPECT_FALSE (privateHome.dataFolder().getChildFile (name).exists()) << name << " was kept";
+}
+
+TEST_F (DataFilesTest, ALinkedDataFileStaysALinkAndItsTargetGetsTheContent)
+{
+    const auto dotfiles = home.getChildFile ("dotfiles");
+    ASSERT_TRUE (dotfiles.createDirectory());
+    ASSERT_TRUE (privateHome.dataFolder().createDirectory());
+    for (auto name : { "data.xml", "midi.map", ".config" })   // relative, as dotfiles managers make them
+    {
+        const auto target = juce::String ("../../../dotfiles/") + name;
+        ASSERT_EQ (symlink (target.toRawUTF8(), dataFile (name).getFullPathName().toRawUTF8()), 0) << name;
+    }
+
+    {
+        ReplayProcessor processor;
+        processor.addFile (audioFile ("song.wav"));
+        processor.playlist[0]->cue = 0.5f;
+        processor.midiMap.mappings[0].message = "b0 01 7f";
+        ConfigFile config ("Velorin");
+        config.setValue ("LastUsedPath", "/music");
+    }
+
+    for (auto [name, content] : { std::pair ("data.xml", "cue=\"0.5\""), { "midi.map", "b0 01 7f" },
+                                  { ".config", "/music" } })
+    {
+        EXPECT_TRUE (dataFile (name).isSymbolicLink()) << name << " is no longer a link";
+        EXPECT_TRUE (dotfiles.getChildFile (name).loadFileAsString().contains (content)) << name << "'s target";
+    }
 }

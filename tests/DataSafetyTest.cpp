@@ -2,6 +2,7 @@
 #include "engine/XmlFiles.h"
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <csignal>
 #include <unistd.h>
 
@@ -59,4 +60,36 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadOrCopiedIsLeftIntact)
     EXPECT_EQ (dataFile ("data.xml").loadFileAsString(), damaged);
     { ReplayProcessor processor; }
     EXPECT_EQ (dataFile ("data.xml.bak").loadFileAsString(), damaged);
+}
+
+TEST_F (DataSafetyTest, AFileSizeLimitFailsTheWriteLikeAFullDiskAndTheOtherFilesAreStillWritten)
+{
+    const auto large = "<data>" + juce::String::repeatedString ("<x cue=\"1\"/>", 10000) + "</data>";
+    ASSERT_TRUE (dataFile ("data.xml").replaceWithText (large));
+
+    // A copy with a limit below the data.xml it writes: 64 KB.
+    const auto copy = fork();
+
+    if (copy == 0)
+    {
+        std::signal (SIGXFSZ, SIG_DFL);
+        rlimit limit {};
+        getrlimit (RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 65536;
+        setrlimit (RLIMIT_FSIZE, &limit);
+        {
+            ReplayProcessor processor;
+            processor.addFile (song);
+            processor.playlist[0]->cue = 0.25f;
+            processor.midiMap.mappings[1].message = "b0 01 7f";
+        }
+        _exit (0);
+    }
+
+    int status = -1;
+    waitpid (copy, &status, 0);
+    EXPECT_EQ (status, 0) << "the copy did not end normally";
+    EXPECT_EQ (dataFile ("data.xml").loadFileAsString(), large);
+    EXPECT_TRUE (dataFile ("midi.map").loadFileAsString().contains ("b0 01 7f")) << "midi.map not written";
+    EXPECT_EQ (privateHome.dataFolder().findChildFiles (juce::File::findFiles, false, "*.tmp-*").size(), 0);
 }

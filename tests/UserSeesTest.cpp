@@ -140,3 +140,38 @@ TEST_F (UserSeesTest, WithoutCaptureThePlayerStillPlaysAndWithoutOutputTheSetupP
         EXPECT_EQ ((page.problemLabel->isVisible() ? "shown: " : "hidden: ") + page.problemLabel->getText(), failsAlways ? "shown: No audio output could be opened: capture refused at this rate" : "hidden: ");
     }
 }
+
+using DataFolderTest = VelorinTest;
+
+TEST_F (DataFolderTest, ADataFolderThatCannotBeWrittenIsToldAtStart)
+{
+    const auto folder = privateHome.dataFolder();
+    ASSERT_TRUE (folder.getParentDirectory().createDirectory());
+
+    for (const bool readOnly : { false, true })
+    {
+        SCOPED_TRACE (readOnly ? "a read-only folder" : "a file in its place");
+        const auto path = folder.getFullPathName();
+        const bool made = readOnly ? folder.createDirectory().wasOk() && chmod (path.toRawUTF8(), 0555) == 0
+                                   : folder.replaceWithText ("not a folder");
+        ASSERT_TRUE (made);
+
+        const bool root = geteuid() == 0;   // root writes anywhere: the program then runs as someone who can't
+        ASSERT_TRUE (! root || seteuid (65534) == 0);
+        auto processor = std::make_unique<ReplayProcessor>();
+        ASSERT_TRUE (! root || seteuid (0) == 0);
+
+        juce::StringArray told;
+        auto editor = std::make_unique<ReplayProcessorEditor> (processor.get());
+        editor->tellUser = [&] (const juce::String&, const juce::String& message) { told.add (message); };
+        editor->tellAboutDataFolder();
+        ASSERT_EQ (told.size(), 1);
+        EXPECT_TRUE (told[0].contains ("cue points and loops set in this run won't be kept")) << told[0];
+        EXPECT_TRUE (told[0].contains (folder.getFullPathName())) << told[0];
+
+        editor.reset();
+        processor.reset();
+        chmod (path.toRawUTF8(), 0755);
+        folder.deleteRecursively();
+    }
+}

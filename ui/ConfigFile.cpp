@@ -22,7 +22,8 @@ void ConfigFile::write() const
     if (! mayReplace)
         return;
 
-    XmlFiles::writeDocument (settings, file);
+    if (! XmlFiles::writeDocument (settings, file))
+        XmlFiles::tellNotKept (TRANS ("last-used folders"), file);
 }
 
 juce::String ConfigFile::getValue (const juce::String& key) const

@@ -11,7 +11,8 @@ public:
     explicit ConfigFile (const juce::String& productName);
     ~ConfigFile();
 
-    /** Writes the file, as the destructor does; a file that couldn't be read is left alone. */
+    /** Writes the file, as the destructor does; a file that couldn't be read is left alone.
+        When it can't be written stderr is told why. */
     void write() const;
 
     /** The value of a key, or an empty string when it was never set. */

@@ -71,6 +71,14 @@ ReplayProcessorEditor::ReplayProcessorEditor (ReplayProcessor* p)
         else
             AlertWindow::showMessageBoxAsync (MessageBoxIconType::WarningIcon, title, message);
     };
+
+    // Told once the window is up, by whatever tellUser is by then.
+    if (p->getDataFolderProblem().isNotEmpty())
+        MessageManager::callAsync ([safeThis = SafePointer<ReplayProcessorEditor> (this)]
+        {
+            if (safeThis != nullptr)
+                safeThis->tellAboutDataFolder();
+        });
 }
 
 ReplayProcessorEditor::~ReplayProcessorEditor()
@@ -330,6 +338,17 @@ void ReplayProcessorEditor::addFileChosen (const File& file)
 
     if (! engine.playlist.getLast()->hasOpened())
         tellUser (TRANS ("File not playable"), file.getFullPathName() + "\n" + TRANS ("can't be opened as audio."));
+}
+
+void ReplayProcessorEditor::tellAboutDataFolder()
+{
+    const auto problem = getProcessor().getDataFolderProblem();
+
+    if (problem.isNotEmpty())
+        tellUser (TRANS ("Cue points and loops won't be kept"),
+                  TRANS ("The data folder") + "\n" + XmlFiles::getDataFolder().getFullPathName() + "\n"
+                      + TRANS ("can't be written to") + " (" + problem + "), "
+                      + TRANS ("so the cue points and loops set in this run won't be kept."));
 }
 
 void ReplayProcessorEditor::save (const File& file)

@@ -58,6 +58,11 @@ public:
         asynchronous message box; tests put their own here. */
     std::function<void (const juce::String& title, const juce::String& message)> tellUser;
 
+    /** Tells the user, when the processor found at start that the data folder can't be
+        made or written to, that cue points and loops won't be kept, where and why. The
+        editor calls it once, soon after it is made. */
+    void tellAboutDataFolder();
+
     //==============================================================================
     ConfigFile config { "Velorin" };
     juce::AudioFormatManager formatManager;
