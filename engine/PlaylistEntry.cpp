@@ -28,58 +28,142 @@ namespace
         readers walk them all (millions of empty chunks take seconds). */
     constexpr int maxChunks = 1000;
 
-    /** How much of a RIFF (WAV, RF64, BW64) or FORM (AIFF) file a reader may see: -1 when
-        it must not be opened, else its length. JUCE's readers allocate what a chunk claims
-        (up to 4 GB) before reading it, so a chunk claiming more than the file holds is
-        refused before the audio data, and hidden from the reader after it (a partial
-        download plays what it has); audio data cut short is read as far as it goes. */
-    juce::int64 readableLength (const juce::File& file)
+    /** What a walk over the chunks of a RIFF (WAV, RF64, BW64) or FORM (AIFF) file found. */
+    struct Chunks
     {
+        /** How much of the file a reader may see, or -1 when it must not be opened. */
+        juce::int64 readable = -1;
+
+        /** Where the ids of the chunks no player reads start, in order. */
+        std::vector<juce::int64> hidden;
+    };
+
+    /** The chunks a player reads: the audio and its format, and the tags (and JUNK, skipped
+        anyway). The readers parse the others (cue points, labels, notes) into metadata nobody
+        here reads, at a cost that grows with the chunk: a cue chunk of 16 MB took 23 s and a
+        gigabyte. */
+    bool isReadByPlayer (const char* id)
+    {
+        for (const auto* name : { "fmt ", "data", "ds64", "FVER", "COMM", "SSND", "ID3 ", "id3 ", "JUNK" })
+            if (std::memcmp (id, name, 4) == 0)
+                return true;
+
+        return false;
+    }
+
+    /** JUCE's readers allocate what a chunk claims (up to 4 GB) before reading it, so a chunk
+        claiming more than the file holds is refused before the audio data, and hidden from the
+        reader after it (a partial download plays what it has); audio data cut short is read as
+        far as it goes. */
+    Chunks walkChunks (const juce::File& file)
+    {
+        Chunks found;
         juce::FileInputStream in (file);
 
         if (! in.openedOk())
-            return -1;
+            return found;
 
         const auto fileSize = in.getTotalLength();
+        found.readable = fileSize;
         char id[4] = {};
 
         if (in.read (id, 4) != 4)
-            return fileSize;
+            return found;
 
-        const bool riff = std::memcmp (id, "RIFF", 4) == 0 || std::memcmp (id, "RF64", 4) == 0
-                       || std::memcmp (id, "BW64", 4) == 0;
+        const bool rf64 = std::memcmp (id, "RF64", 4) == 0 || std::memcmp (id, "BW64", 4) == 0;
+        const bool riff = rf64 || std::memcmp (id, "RIFF", 4) == 0;
 
         if (! riff && std::memcmp (id, "FORM", 4) != 0)
-            return fileSize;
+            return found;
 
         juce::int64 position = 12;
+        juce::int64 rf64DataSize = 0;
         bool audioSeen = false;
+        found.readable = -1;
 
         for (int chunks = 0; position + 8 <= fileSize; ++chunks)
         {
             if (chunks == maxChunks)
-                return -1;
+                return found;
 
             char chunk[8] = {};
             in.setPosition (position);
 
             if (in.read (chunk, 8) != 8)
-                return -1;
+                return found;
 
-            const auto size = (juce::int64) (riff ? juce::ByteOrder::littleEndianInt (chunk + 4)
-                                                  : juce::ByteOrder::bigEndianInt (chunk + 4));
+            auto size = (juce::int64) (riff ? juce::ByteOrder::littleEndianInt (chunk + 4)
+                                            : juce::ByteOrder::bigEndianInt (chunk + 4));
             const auto remaining = fileSize - position - 8;
             const bool audio = std::memcmp (chunk, "data", 4) == 0 || std::memcmp (chunk, "SSND", 4) == 0;
 
+            // An RF64 file gives its sizes in a first ds64 chunk; the readers take the data
+            // chunk's from there, and without one would read the chunks 4 bytes off.
+            if (rf64 && position == 12)
+            {
+                if (std::memcmp (chunk, "ds64", 4) != 0 || size < 28)
+                    return found;
+
+                in.setPosition (position + 16);
+                rf64DataSize = in.readInt64();
+            }
+
+            if (rf64 && audio && rf64DataSize > 0)
+                size = rf64DataSize;
+
             if (size > remaining)
-                return audio ? fileSize : (audioSeen ? position : -1);
+            {
+                found.readable = audio ? fileSize : (audioSeen ? position : -1);
+                return found;
+            }
+
+            if (size > 0 && ! isReadByPlayer (chunk))
+                found.hidden.push_back (position);
 
             audioSeen = audioSeen || audio;
             position += 8 + size + (size & 1);
         }
 
-        return fileSize;
+        found.readable = fileSize;
+        return found;
     }
+
+    /** A file as its readers should see it: the chunks in `hidden` are presented renamed "JUNK",
+        which every reader skips unread. (A chunk of no size is left alone: JUCE's WAV reader stops
+        at an unknown one.) */
+    class HidingInputStream : public juce::InputStream
+    {
+    public:
+        HidingInputStream (const juce::File& file, std::vector<juce::int64> idsToHide)
+            : in (file), hidden (std::move (idsToHide))
+        {
+        }
+
+        juce::int64 getTotalLength() override     { return in.getTotalLength(); }
+        bool isExhausted() override               { return in.isExhausted(); }
+        juce::int64 getPosition() override        { return in.getPosition(); }
+        bool setPosition (juce::int64 p) override { return in.setPosition (p); }
+
+        int read (void* destBuffer, int maxBytesToRead) override
+        {
+            const auto start = in.getPosition();
+            const auto numRead = in.read (destBuffer, maxBytesToRead);
+            const auto end = start + numRead;
+            auto* bytes = static_cast<char*> (destBuffer);
+
+            auto id = std::lower_bound (hidden.begin(), hidden.end(), start - 3);   // the first to end after the start
+
+            for (; id != hidden.end() && *id < end; ++id)
+                for (auto i = juce::jmax (*id, start); i < juce::jmin (*id + 4, end); ++i)
+                    bytes[i - start] = "JUNK"[i - *id];
+
+            return numRead;
+        }
+
+    private:
+        juce::FileInputStream in;
+        const std::vector<juce::int64> hidden;
+    };
 }
 
 PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* manager, PointStore* root)
@@ -172,15 +256,18 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
         return nullptr;
 
     const auto fileSize = f.getSize();
-    const auto readable = readableLength (f);
+    auto chunks = walkChunks (f);
+    const auto readable = chunks.readable;
 
     if (readable < 0)
         return nullptr;
 
     std::unique_ptr<juce::AudioFormatReader> reader;
+    const bool chunksHidden = ! chunks.hidden.empty();
 
     // Buffered: the readers take their headers a few bytes at a time, a system call each.
-    auto stream = std::make_unique<juce::BufferedInputStream> (new juce::FileInputStream (f), 4096, true);
+    auto stream = std::make_unique<juce::BufferedInputStream> (new HidingInputStream (f, std::move (chunks.hidden)),
+                                                               4096, true);
 
     if (readable < fileSize)
         reader.reset (manager.createReaderFor (std::make_unique<juce::SubregionStream> (stream.release(), 0, readable, true)));
@@ -209,7 +296,7 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
     const auto available = readable / bytesPerFrame;
 
     if (readerIsLimited != nullptr)
-        *readerIsLimited = reader->lengthInSamples > available || readable < fileSize;
+        *readerIsLimited = reader->lengthInSamples > available || readable < fileSize || chunksHidden;
 
     reader->lengthInSamples = juce::jmin (reader->lengthInSamples, available);
     return reader;

@@ -95,3 +95,21 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
     if (checks.wait_for (std::chrono::seconds (60)) != std::future_status::ready)
         std::cerr << "A file hung the test" << std::endl, std::_Exit (1);
 }
+
+TEST_F (PlaylistEntryTest, MetadataChunksNeverReachTheReader)
+{
+    // 100,000 cue points: JUCE's reader would parse each into its metadata.
+    const auto file = audioFile ("cued.wav", 8000.0, 2, 0.5);
+    juce::MemoryOutputStream cues;
+    cues.writeInt (100000);
+    cues.writeRepeatedByte (0, 100000 * 24);
+    ASSERT_TRUE (testkit::insertChunk (file, "cue ", cues.getMemoryBlock()));
+
+    const auto reader = PlaylistEntry::createCheckedReader (formats, file);
+    ASSERT_NE (reader, nullptr);
+    EXPECT_EQ (reader->metadataValues.size(), 0) << "metadata values";
+    EXPECT_EQ (reader->lengthInSamples, 4000);
+    juce::AudioBuffer<float> samples (2, 4000);
+    reader->read (&samples, 0, 4000, 0, true, true);
+    EXPECT_EQ (samples.getSample (1, 3999), testkit::rampValue (1, 3999)) << "last sample";
+}
