@@ -3,27 +3,16 @@
 
 #include <juce_cryptography/juce_cryptography.h>
 
-#include <taglib/fileref.h>
-#include <taglib/tag.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/tbytevectorstream.h>
+#include <taglib/tfile.h>
 
 #include <cmath>
 #include <cstring>
+#include <set>
 
 namespace
 {
-    /** TagLib's 8-bit text, each byte taken as a Latin-1 character. */
-    juce::String fromLatin1 (const TagLib::String& text)
-    {
-        const std::string bytes = text.to8Bit (false);
-        juce::String result;
-        result.preallocateBytes (bytes.size() * 2);
-
-        for (const char c : bytes)
-            result += (juce::juce_wchar) (unsigned char) c;
-
-        return result;
-    }
-
     /** Real files have a dozen chunks; one with more than this is refused before JUCE's
         readers walk them all (millions of empty chunks take seconds). */
     constexpr int maxChunks = 1000;
@@ -36,6 +25,10 @@ namespace
 
         /** Where the ids of the chunks no player reads start, in order. */
         std::vector<juce::int64> hidden;
+
+        /** The content of the first ID3 chunk, the tags. */
+        juce::int64 tagStart = 0;
+        juce::int64 tagSize = 0;
     };
 
     /** The chunks a player reads: the audio and its format, and the tags (and JUNK, skipped
@@ -117,6 +110,12 @@ namespace
                 return found;
             }
 
+            if (found.tagStart == 0 && (std::memcmp (chunk, "ID3 ", 4) == 0 || std::memcmp (chunk, "id3 ", 4) == 0))
+            {
+                found.tagStart = position + 8;
+                found.tagSize = size;
+            }
+
             if (size > 0 && ! isReadByPlayer (chunk))
                 found.hidden.push_back (position);
 
@@ -164,6 +163,99 @@ namespace
         juce::FileInputStream in;
         const std::vector<juce::int64> hidden;
     };
+
+    /** The largest ID3 chunk whose tags are read. */
+    constexpr juce::int64 maxTagChunk = 16 << 20;
+
+    /** Names the type of an ID3v2 frame's header, which TagLib keeps protected in the frame. */
+    struct FrameAccess : TagLib::ID3v2::Frame
+    {
+        using Header = TagLib::ID3v2::Frame::Header;
+    };
+
+    /** Decodes of an ID3v2 tag only what the playlist shows: its first title and artist frames,
+        when they can't grow past a few megabytes (zlib inflates up to ~1,030 times, so a compressed
+        frame of a few kilobytes can hold gigabytes). Every other frame is kept as raw bytes, never
+        decoded or decompressed, and the tag is read no further than its first thousand frames:
+        TagLib spends half a kilobyte on each, and 16 MB of tiny frames took it 2 s and 700 MB. */
+    class TitleAndArtistFrames : public TagLib::ID3v2::FrameFactory
+    {
+    protected:
+        bool updateFrame (FrameAccess::Header* header) const override
+        {
+            if (++framesSeen > maxFrames)
+            {
+                header->setFrameSize (0);   // TagLib ends the tag at a frame of no size
+                return false;
+            }
+
+            const bool current = FrameFactory::updateFrame (header);   // older versions' ids are renamed here
+            const auto id = header->frameID();
+            const bool first = idsSeen.insert (id).second;
+            const auto limit = header->compression() ? maxDecodedBytes / 1024 : maxDecodedBytes;
+
+            if (current && first && (id == "TIT2" || id == "TPE1") && header->frameSize() <= limit)
+                return true;
+
+            // Kept unknown; the flags cleared, TagLib keeps its bytes as they are.
+            if (header->compression())
+                header->setData (header->render(), header->version());
+
+            return false;
+        }
+
+    private:
+        static constexpr int maxFrames = 1000;
+        static constexpr unsigned int maxDecodedBytes = 4 << 20;
+        mutable int framesSeen = 0;
+        mutable std::set<TagLib::ByteVector> idsSeen;
+    };
+
+    /** Bytes in memory as a file, for TagLib's tag reader. */
+    class BytesFile : public TagLib::File
+    {
+    public:
+        explicit BytesFile (TagLib::IOStream* stream) : TagLib::File (stream) {}
+
+        TagLib::Tag* tag() const override                         { return nullptr; }
+        TagLib::AudioProperties* audioProperties() const override { return nullptr; }
+        bool save() override                                        { return false; }
+    };
+
+    /** A tag's text as Unicode, cut to its first characters. TagLib holds it in UTF-16, and
+        converts none of it when a character's surrogate pair is cut in two. */
+    juce::String fromTag (const TagLib::String& text)
+    {
+        auto head = text.substr (0, 2 * PlaylistEntry::maxTagCharacters);
+
+        if (! head.isEmpty() && (head[head.size() - 1] & 0xfc00) == 0xd800)
+            head = head.substr (0, head.size() - 1);
+
+        const auto utf8 = head.to8Bit (true);
+        return juce::String::fromUTF8 (utf8.data(), (int) utf8.size()).substring (0, PlaylistEntry::maxTagCharacters);
+    }
+
+    /** The title and artist in the file's ID3 chunk, read as TagLib reads a WAV or AIFF file's
+        tags, but with the file opened for reading only and only that chunk in memory. */
+    std::pair<juce::String, juce::String> readTags (const juce::File& file)
+    {
+        const auto chunks = walkChunks (file);
+
+        if (chunks.tagSize == 0 || chunks.tagSize > maxTagChunk)
+            return {};
+
+        TagLib::ByteVector bytes ((unsigned int) chunks.tagSize, 0);
+        juce::FileInputStream in (file);
+
+        if (! in.setPosition (chunks.tagStart) || in.read (bytes.data(), (int) bytes.size()) != (int) bytes.size())
+            return {};
+
+        TagLib::ByteVectorStream stream (bytes);
+        BytesFile tagFile (&stream);
+        const TitleAndArtistFrames frames;
+        const TagLib::ID3v2::Tag tag (&tagFile, 0, &frames);
+        return { fromTag (tag.title()), fromTag (tag.artist()) };
+    }
 }
 
 PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* manager, PointStore* root)
@@ -174,14 +266,7 @@ PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* man
 {
     if (auto reader = createCheckedReader (*formatManager, file))
     {
-        const TagLib::FileRef tags (file.getFullPathName().toRawUTF8(), true, TagLib::AudioProperties::Average);
-
-        if (auto* tag = tags.tag(); tag != nullptr && ! tag->isEmpty())
-        {
-            title = fromLatin1 (tag->title());
-            artist = fromLatin1 (tag->artist());
-        }
-
+        std::tie (title, artist) = readTags (file);
         lengthSeconds = (float) ((double) reader->lengthInSamples / reader->sampleRate);
         reader.reset();
         points->fileOpened();

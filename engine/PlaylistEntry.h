@@ -44,6 +44,9 @@ public:
     juce::String getTitle() const;
     juce::String getArtist() const;
 
+    /** Titles and artists are kept to this many characters. */
+    static constexpr int maxTagCharacters = 4096;
+
     /** Opens a reader for a regular file, or returns nullptr when it isn't one, when no
         format opens it or when what it declares is implausible (such a header can hang or
         crash a reader). A length beyond what the file holds is cut to it, a damaged trailing
