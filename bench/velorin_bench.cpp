@@ -4,15 +4,19 @@
 //           512, each block timed under the callback lock as the player takes it, against a floor
 //           of a bare AudioFormatReaderSource -> ResamplingAudioSource on the same file;
 //   lock:   how long a player thread waits for the callback lock while the message thread adds
-//           a folder tree, removes entries and clears the playlist.
+//           a folder tree, removes entries and clears the playlist;
+//   metadata: adding, then loading, a WAV with a 16 MB chunk of cue points or of labels.
 
 #include "TestKit.h"
 
 #include <juce_events/juce_events.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 namespace
@@ -155,6 +159,40 @@ namespace
                          (long long) longestWait[clearing].load(), (long long) longestBlock.load(), (long long) takes.load(), add, remove, clear);
         }
     }
+
+    /** The process's resident memory (VmRSS:) or its peak (VmHWM:), in MB. */
+    double residentMB (const char* field)
+    {
+        const auto status = juce::File ("/proc/self/status").loadFileAsString();
+        return status.fromFirstOccurrenceOf (field, false, false).getDoubleValue() / 1024.0;
+    }
+
+    void metadataSection (const juce::File& folder)
+    {
+        std::printf ("\n== metadata: a WAV of 0.1 s and a 16 MB chunk (peak memory above that before adding) ==\n");
+        juce::MemoryOutputStream cues, labels;
+        cues.writeInt (699050);   // cue points of 24 bytes
+        cues.writeRepeatedByte (0, 699050 * 24);
+        labels.write ("adtl", 4);
+        for (int i = 0; i < (1 << 20); ++i)
+            labels.write ("labl\x08\0\0\0\1\0\0\0text", 16);
+        for (auto [id, content] : { std::pair ("cue ", &cues), std::pair ("LIST", &labels) })
+        {
+            const auto file = folder.getChildFile ("metadata.wav");
+            testkit::writeAudio (file, 8000.0, 2, 800, 16);
+            testkit::insertChunk (file, id, content->getMemoryBlock());
+            ReplayProcessor processor;
+            malloc_trim (0);   // what the last file freed leaves the process, and the peak is reset
+            std::ofstream ("/proc/self/clear_refs") << "5";
+            const auto before = residentMB ("VmRSS:");
+            const auto start = Clock::now();
+            processor.addFile (file);
+            const auto added = since (start);
+            processor.playlist[0]->load (blockSize, (float) deviceRate);
+            std::printf ("  \"%s\"  add %8.1f ms  first load %8.1f ms  peak +%.0f MB\n", id, added * 1000.0,
+                         (since (start) - added) * 1000.0, residentMB ("VmHWM:") - before);
+        }
+    }
 }
 
 /** In ScaleBench.cpp. */
@@ -167,6 +205,7 @@ int main (int argc, char** argv)
     const juce::ScopedJuceInitialiser_GUI juce;
     const testkit::AssertionCheck assertions;
     std::printf ("Velorin benchmarks, %d rounds (temporary HOME %s)\n", rounds, home.home.getFullPathName().toRawUTF8());
+    metadataSection (home.home);
     renderSection (home.home, rounds);
     lockSection (home.home, rounds);
     return runScaleBenchmark (home.home) ? 0 : 1;

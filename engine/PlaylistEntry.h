@@ -44,11 +44,15 @@ public:
     juce::String getTitle() const;
     juce::String getArtist() const;
 
+    /** Titles and artists are kept to this many characters. */
+    static constexpr int maxTagCharacters = 4096;
+
     /** Opens a reader for a regular file, or returns nullptr when it isn't one, when no
         format opens it or when what it declares is implausible (such a header can hang or
         crash a reader). A length beyond what the file holds is cut to it, a damaged trailing
-        chunk is hidden from the reader, and `readerIsLimited` (if given) says whether either
-        happened: then only this reader shows the file as it should be read. */
+        chunk is hidden from the reader, and so are chunks of metadata, which the reader would
+        parse at any cost and nothing here reads; `readerIsLimited` (if given) says whether any
+        of that happened: then only this reader shows the file as it should be read. */
     static std::unique_ptr<juce::AudioFormatReader> createCheckedReader (juce::AudioFormatManager& formatManager,
                                                                          const juce::File& file,
                                                                          bool* readerIsLimited = nullptr);

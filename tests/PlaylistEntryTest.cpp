@@ -1,6 +1,8 @@
 #include "VelorinTest.h"
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace std::string_literals;
 
@@ -94,4 +96,68 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
     });
     if (checks.wait_for (std::chrono::seconds (60)) != std::future_status::ready)
         std::cerr << "A file hung the test" << std::endl, std::_Exit (1);
+}
+
+TEST_F (PlaylistEntryTest, MetadataChunksNeverReachTheReader)
+{
+    // 100,000 cue points: JUCE's reader would parse each into its metadata.
+    const auto file = audioFile ("cued.wav", 8000.0, 2, 0.5);
+    juce::MemoryOutputStream cues;
+    cues.writeInt (100000);
+    cues.writeRepeatedByte (0, 100000 * 24);
+    ASSERT_TRUE (testkit::insertChunk (file, "cue ", cues.getMemoryBlock()));
+
+    const auto reader = PlaylistEntry::createCheckedReader (formats, file);
+    ASSERT_NE (reader, nullptr);
+    EXPECT_EQ (reader->metadataValues.size(), 0) << "metadata values";
+    EXPECT_EQ (reader->lengthInSamples, 4000);
+    juce::AudioBuffer<float> samples (2, 4000);
+    reader->read (&samples, 0, 4000, 0, true, true);
+    EXPECT_EQ (samples.getSample (1, 3999), testkit::rampValue (1, 3999)) << "last sample";
+}
+
+TEST_F (PlaylistEntryTest, TagsInAnyScriptReadBackCutToTheirLimit)
+{
+    const juce::String title = juce::CharPointer_UTF8 ("Καλημέρα Песня 東京の歌");
+    const juce::String artist = juce::CharPointer_UTF8 ("Группа 乐队 𝄞");
+    const auto longTitle = juce::String::repeatedString (juce::CharPointer_UTF8 ("Ж"), 5000);
+    const auto tagged = audioFile ("tagged.wav"), longTagged = audioFile ("long.aiff");
+    ASSERT_TRUE (testkit::setTags (tagged, title, artist));
+    ASSERT_TRUE (testkit::setTags (longTagged, longTitle, ""));
+
+    const PlaylistEntry entry (tagged, &formats, nullptr), longEntry (longTagged, &formats, nullptr);
+    EXPECT_EQ (entry.getTitle(), title);
+    EXPECT_EQ (entry.getArtist(), artist);
+    EXPECT_EQ (longEntry.getTitle(), longTitle.substring (0, PlaylistEntry::maxTagCharacters));
+}
+
+TEST_F (PlaylistEntryTest, FilesAreOpenedForReadingOnly)
+{
+    const auto wav = audioFile ("a.wav"), aiff = audioFile ("b.aiff");
+    ASSERT_TRUE (testkit::setTags (wav, "Title", "Artist"));
+    const int watch = inotify_init1 (IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE (inotify_add_watch (watch, audio.getFullPathName().toRawUTF8(), IN_CLOSE_WRITE | IN_CLOSE_NOWRITE), 0);
+
+    for (const auto& file : { wav, aiff })
+        PlaylistEntry (file, &formats, nullptr).load (512, 44100.0f);
+
+    int closes = 0;
+    juce::StringArray written;
+    alignas (inotify_event) char buffer[4096];
+    const auto size = ::read (watch, buffer, sizeof (buffer));
+    close (watch);
+
+    for (ssize_t at = 0; at < size;)
+    {
+        const auto* event = reinterpret_cast<const inotify_event*> (buffer + at);
+        ++closes;
+
+        if ((event->mask & IN_CLOSE_WRITE) != 0)
+            written.add (event->name);
+
+        at += (ssize_t) sizeof (inotify_event) + event->len;
+    }
+
+    EXPECT_GT (closes, 0) << "files closed";
+    EXPECT_EQ (written.joinIntoString (" "), juce::String()) << "files closed after writing";
 }

@@ -74,7 +74,9 @@ void WaveformView::setSource (PlaylistEntry* entry)
         // Only a file whose header is plausible goes to the thumbnail: a broken one could
         // hang the thumbnail's reading thread. Anything else shows as a file of no length.
         // A header claiming more audio than the file holds would have the thumbnail size its
-        // data for the claim, so such a file is shown through the reader cut to its content.
+        // data for the claim, so such a file is shown through the reader cut to its content;
+        // one with chunks of metadata through the reader that hides them (the thumbnail's own
+        // reader would parse them, at any cost).
         const File file (entry->getFilePath());
         bool lengthWasLimited = false;
 

@@ -31,6 +31,24 @@ bool testkit::setTags (const juce::File& file, const juce::String& title, const 
     const auto text = [] (const juce::String& s) { return TagLib::String (s.toRawUTF8(), TagLib::String::UTF8); };
     return ! ref.isNull() && (ref.tag()->setTitle (text (title)), ref.tag()->setArtist (text (artist)), ref.save());
 }
+bool testkit::insertChunk (const juce::File& file, const char* id, const juce::MemoryBlock& content)
+{
+    const bool aiff = file.hasFileExtension ("aif;aiff");
+    juce::MemoryBlock bytes;
+    file.loadFileAsData (bytes);
+    juce::MemoryOutputStream chunk;
+    chunk.write (id, 4);
+    aiff ? chunk.writeIntBigEndian ((int) content.getSize()) : chunk.writeInt ((int) content.getSize());
+    chunk << content;
+    chunk.writeRepeatedByte (0, content.getSize() & 1);
+    const auto* begin = static_cast<const char*> (bytes.getData());
+    const auto* audio = aiff ? "SSND" : "data";
+    bytes.insert (chunk.getData(), chunk.getDataSize(), (size_t) (std::search (begin, begin + bytes.getSize(), audio, audio + 4) - begin));
+    const auto size = (juce::uint32) bytes.getSize() - 8;
+    const auto sizeField = aiff ? juce::ByteOrder::swapIfLittleEndian (size) : juce::ByteOrder::swapIfBigEndian (size);
+    bytes.copyFrom (&sizeField, 4, 4);
+    return file.replaceWithData (bytes.getData(), bytes.getSize());
+}
 // JUCE 7.0.5's assertions that input from outside reaches with nothing wrong: hex keys starting with a digit, a short MIDI
 // message (copied safely), thousands of channels (numbered before the file is refused), a backslash, AIFF chunk texts.
 void testkit::AssertionCheck::logMessage (const juce::String& message)

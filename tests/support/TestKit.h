@@ -16,6 +16,8 @@ namespace testkit   // what the tests, fuzzers, soak and benchmark share
     /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a few decaying chords. */
     bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24, bool music = false);
     bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
+    /** Puts a chunk before the audio of a WAV or AIFF file (by extension). */
+    bool insertChunk (const juce::File& file, const char* id, const juce::MemoryBlock& content);
     inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }   // as the player does
     inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer&& midi = {})   { renderBlock (p, b, midi); }
     /** While it lives, JUCE's log but the tolerated assertions (TestKit.cpp) goes to stderr, its assertions also to `onAssertion`. */
