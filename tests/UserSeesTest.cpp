@@ -19,7 +19,7 @@ protected:
     int raceCount (std::function<void()> round, std::function<std::vector<int> (int)> notesFor, std::function<bool (int)> consistent)
     {
         const auto noteOn = [] (int action) { return juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127); };
-        for (int action = 0; action < MidiMap::numMappings; ++action) processor->midiMap.mappings[action].message = MidiMap::messageText (noteOn (action));
+        for (int action = 0; action < MidiMap::numMappings; ++action) processor->midiMap.setMessage (action, MidiMap::messageText (noteOn (action)));
         std::atomic<int> blocks { 0 };
         std::thread device ([&] { for (juce::AudioBuffer<float> buffer (2, 16); blocks < 20000;)
         {
