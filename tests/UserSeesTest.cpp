@@ -72,6 +72,20 @@ TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTi
     EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
 }
 
+TEST_F (UserSeesTest, DeletingTheCurrentEntryInTheLastRowLeavesNoTimes)
+{
+    for (auto name : { "a.wav", "b.wav" })
+        editor->addFileChosen (audioFile (name, 8000.0, 1));
+    processor->selectTrack (1);
+    editor->timerCallback();
+    ASSERT_TRUE (editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000")) << "b.wav shown";
+
+    editor->playlist->selectRow (1);
+    editor->buttonClicked (editor->deleteButton.get());
+    editor->timerCallback();
+    EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
+}
+
 TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
 {
     for (int i = 0; i < 5; ++i) processor->addFile (home.getChildFile (juce::String (i) + ".wav"));   // an empty playlist would pause every block

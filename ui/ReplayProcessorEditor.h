@@ -30,7 +30,8 @@ public:
     void cellClicked (int rowNumber, int columnId, const juce::MouseEvent&) override;
     void cellDoubleClicked (int rowNumber, int columnId, const juce::MouseEvent&) override;
 
-    /** Shows the entry at a row (or nothing) in the waveform view and the transport panel. */
+    /** Shows the entry at a row in the waveform view and the transport panel; with no entry
+        there, nothing, and the read-out is emptied. */
     void setCurrentTrack (int row);
 
     void timerCallback() override;
