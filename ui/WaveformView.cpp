@@ -256,7 +256,22 @@ void WaveformView::renderImage (Rectangle<int> area)
     Graphics g (waveImage);
     g.fillAll (backgroundColour);
     g.setColour (waveColour);
-    thumbnail.drawChannels (g, waveImage.getBounds(), imageRange.getStart(), imageRange.getEnd(), 1.0f);
+
+    // Before the file's start there is nothing to draw, and the thumbnail would leave there
+    // whatever it drew last: the channels are drawn from the first column at or after 0 s.
+    auto drawn = waveImage.getBounds();
+    auto start = imageRange.getStart();
+
+    if (start < 0.0)
+    {
+        const auto perPixel = imageRange.getLength() / waveImage.getWidth();
+        const auto skipped = (int) std::ceil (-start / perPixel);
+        drawn.removeFromLeft (skipped);
+        start = jmax (0.0, start + skipped * perPixel);
+    }
+
+    if (! drawn.isEmpty())
+        thumbnail.drawChannels (g, drawn, start, imageRange.getEnd(), 1.0f);
 }
 
 void WaveformView::paint (Graphics& g)
