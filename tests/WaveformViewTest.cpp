@@ -138,3 +138,16 @@ TEST_F (WaveformViewTest, NothingIsDrawnBeforeTheFilesStart)
             inked += image.getPixelAt (x, y) != juce::Colour (0xff555555) ? 1 : 0;
     EXPECT_EQ (inked, 0);
 }
+
+TEST_F (WaveformViewTest, StopsFollowingWhileNothingMovesAndFollowsAgainOnAMove)
+{
+    auto& entry = showTen();
+    for (int tick = 0; tick < 25; ++tick)
+        view.timerCallback();
+    EXPECT_FALSE (view.isFollowing()) << "paused: nothing moved for half a second";
+    view.followIfMoved();
+    EXPECT_FALSE (view.isFollowing()) << "still nothing moved";
+    processor->moveEntryTo (entry, 3.0f);
+    view.followIfMoved();
+    EXPECT_TRUE (view.isFollowing()) << "moved";
+}

@@ -200,6 +200,7 @@ void ReplayProcessorEditor::timerCallback()
     }
 
     effects.refresh();
+    waveform->followIfMoved();
 }
 
 bool ReplayProcessorEditor::keyPressed (const KeyPress& key, Component*)

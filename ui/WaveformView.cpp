@@ -8,9 +8,8 @@ using namespace juce;
 namespace
 {
     // The timer follows the play position at 25 ms; after half a second in which nothing
-    // moved it checks every 100 ms, and returns to 25 ms at the first move.
+    // moved it stops, until followIfMoved finds a move.
     constexpr int followingMs = 25;
-    constexpr int restingMs = 100;
     constexpr int quietTicksBeforeResting = 20;
 
     const Colour backgroundColour (0xff555555);
@@ -165,8 +164,19 @@ void WaveformView::timerCallback()
 
     if (placed() != before)
         followClosely();
-    else if (++quietTicks == quietTicksBeforeResting)
-        startTimer (restingMs);
+    else if (isTimerRunning() && ++quietTicks >= quietTicksBeforeResting)
+        stopTimer();
+}
+
+void WaveformView::followIfMoved()
+{
+    if (currentTrack != nullptr && ! isTimerRunning())
+        timerCallback();
+}
+
+bool WaveformView::isFollowing() const
+{
+    return isTimerRunning();
 }
 
 void WaveformView::followClosely()
