@@ -12,8 +12,22 @@ public:
 
     void closeButtonPressed() override;
 
-    juce::TooltipWindow tooltipWindow { nullptr, 700 };
+    /** Shows the buttons' tips. It looks at the mouse about ten times a second, so it exists
+        only while the mouse is over the window. */
+    std::unique_ptr<juce::TooltipWindow> tooltipWindow;
 
 private:
+    /** Makes and removes the tooltip window as the mouse enters and leaves the window. */
+    struct TooltipWhileMouseOver : juce::MouseListener
+    {
+        explicit TooltipWhileMouseOver (HelloWorldWindow& w) : window (w) {}
+        void mouseEnter (const juce::MouseEvent&) override;
+        void mouseExit (const juce::MouseEvent&) override;
+
+        HelloWorldWindow& window;
+    };
+
+    TooltipWhileMouseOver tooltipWatch { *this };
+
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (HelloWorldWindow)
 };

@@ -213,7 +213,7 @@ void ReplayProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Midi
         {
             int action = 0;
 
-            if (! midiMap.handleMessage (metadata.getMessage(), action))
+            if (! midiMap.handleMessage (metadata.data, metadata.numBytes, action))
                 continue;
 
             switch (action)

@@ -35,7 +35,7 @@ static void roundTrip (const juce::File& file, const juce::MemoryBlock& input, c
 }
 /** The first row holding a message's text is the action the message triggers. */
 static bool triggersItsRow (MidiMap& map, const juce::MidiMessage& message) {
-    int first = 0, action = -1; while (first < MidiMap::numMappings && map.mappings[first].message != MidiMap::messageText (message)) ++first;
+    int first = 0, action = -1; while (first < MidiMap::numMappings && map.getMessage (first) != MidiMap::messageText (message)) ++first;
     return expect (first < MidiMap::numMappings && map.handleMessage (message, action) && action == first, "the message " + MidiMap::messageText (message) + " does not trigger its row");
 }
 /** The input (see README.md) added, shown in a waveform view, which claims no more than the file holds and finishes reading it, and played. */
@@ -78,8 +78,8 @@ static void midiMap (Bytes data, std::size_t size) {
     roundTrip (MidiMap::getMapFile(), { data, size }, [&, row = random.nextInt (MidiMap::numMappings)] (int pass) {
         MidiMap map; juce::StringArray learned;
         if (int action = -1; pass == 0) map.learning = true, map.selectLearnTarget (row), map.handleMessage (message, action), map.learning = false;
-        if (pass == 0 && expect (map.mappings[row].message == MidiMap::messageText (message), "the learned message was not stored")) triggersItsRow (map, message);
-        for (auto& mapping : map.mappings) learned.add (mapping.message);
+        if (pass == 0 && expect (map.getMessage (row) == MidiMap::messageText (message), "the learned message was not stored")) triggersItsRow (map, message);
+        for (int i = 0; i < MidiMap::numMappings; ++i) learned.add (map.getMessage (i));
         return learned.joinIntoString ("\n");
     });
 }
@@ -118,7 +118,7 @@ static void playlist (Bytes data, std::size_t size) {
 /** The input, a program (see README.md), run through processBlock; every message learned is then a message's text, and triggers its row. */
 static void midiMessages (Bytes data, std::size_t size) {
     ReplayProcessor processor; processor.setRateAndBufferSizeDetails (48000.0, 512), processor.addFile (sample (false)), processor.addFile (sample (true)), processor.selectTrack (0);
-    auto& map = processor.midiMap; for (auto& mapping : map.mappings) mapping.message.clear();
+    auto& map = processor.midiMap; for (int i = 0; i < MidiMap::numMappings; ++i) map.setMessage (i, {});
     juce::AudioBuffer<float> buffer (2, 512); juce::MidiBuffer midi;
     const auto next = [&] (std::size_t& i) -> std::size_t { return i < size ? data[i++] : 0; };
     for (std::size_t i = 0; i < size;) {
@@ -130,11 +130,11 @@ static void midiMessages (Bytes data, std::size_t size) {
         if (op % 4 == 3 || i == size) testkit::renderBlock (processor, buffer, midi), midi.clear();
     }
     map.learning = false;
-    for (auto& mapping : map.mappings) {
-        juce::MemoryBlock bytes;
-        if (bytes.loadFromHexString (mapping.message), mapping.message.isEmpty() || ! expect (bytes.getSize() > 0, "a row holds \"" + mapping.message + "\", which is no message's text")) continue;
+    for (int i = 0; i < MidiMap::numMappings; ++i) {
+        juce::MemoryBlock bytes; const auto text = map.getMessage (i);
+        if (bytes.loadFromHexString (text), text.isEmpty() || ! expect (bytes.getSize() > 0, "a row holds \"" + text + "\", which is no message's text")) continue;
         const juce::MidiMessage message (bytes.getData(), (int) bytes.getSize());
-        if (! expect (MidiMap::messageText (message) == mapping.message, mapping.message + " is not its message's text") || ! triggersItsRow (map, message)) return;
+        if (! expect (MidiMap::messageText (message) == text, text + " is not its message's text") || ! triggersItsRow (map, message)) return;
         testkit::renderBlock (processor, buffer, juce::MidiBuffer (message));
     }
 }

@@ -91,7 +91,7 @@ int main (int argc, char** argv) {
                     for (int waited = 0; processor.midiMap.learnIndex >= 0 && waited < 1000; waited += 5) pump (5);
                     fx.midiButton->setToggleState (false, juce::sendNotificationSync);
                     const juce::ScopedLock sl (processor.getCallbackLock());   // the block that learned has ended
-                    if ((learned[action] = processor.midiMap.mappings[action].message) != MidiMap::messageText (message)) fail ("action " + juce::String (action) + " learned \"" + learned[action] + "\"");
+                    if ((learned[action] = processor.midiMap.getMessage (action)) != MidiMap::messageText (message)) fail ("action " + juce::String (action) + " learned \"" + learned[action] + "\"");
                     quiet = false; } } };
         const int total = std::accumulate (std::begin (ops), std::end (ops), 0, [] (int sum, auto& op) { return sum + op.first; });
         for (const auto start = nanos(); nanos() - start < seconds * (std::int64_t) 1000000000; pump (rng.nextInt ({ 5, 40 }))) {

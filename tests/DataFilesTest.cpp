@@ -19,7 +19,7 @@ TEST_F (DataFilesTest, ExactBytes)
     const juce::String folder = "a-folder-with-a-rather-long-name-for-wrapping/";
     const auto first = audioFile (folder + "first.wav"), second = audioFile (folder + "second.wav");
     const auto show = [&] (const char* name)   { note (name, read (name).replace (keyOf (first), "first").replace (keyOf (second), "second")), dataFile ("data.xml").deleteFile(); };
-    { MidiMap map; map.mappings[0].message = "f0 7d 01 02 03 f7", map.mappings[1].message = "80 3c 00", map.mappings[2].message = "b1 07 64"; }
+    { MidiMap map; map.setMessage (0, "f0 7d 01 02 03 f7"), map.setMessage (1, "80 3c 00"), map.setMessage (2, "b1 07 64"); }
     show ("midi.map");
     for (auto [text, key, value] : { std::tuple ("<config/>", "LastUsedPlaylist", "/lists"),
                                      std::tuple ("\xef\xbb\xbf<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>", "LastUsedFile", "/z"),   // foreign parts stay
@@ -58,7 +58,7 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
     {
         int action = -1;
         juce::String text = "0xfa is action " + juce::String (processor.midiMap.handleMessage (juce::MidiMessage (0xfa), action) ? action : -1) + ", the SysEx action ";
-        text << (processor.midiMap.handleMessage (sysex, action) ? action : -1) << ", mapping 3 \"" << processor.midiMap.mappings[3].message << "\"";
+        text << (processor.midiMap.handleMessage (sysex, action) ? action : -1) << ", mapping 3 \"" << processor.midiMap.getMessage (3) << "\"";
         processor.addFile (song), processor.addFile (song), processor.addFile (other);   // the same file twice reads the same element
         for (auto* e : processor.playlist)
             text << " | cue " << e->cue.load() << " A-B " << e->loopA.load() << "-" << e->loopB.load() << " at " << e->position.load();
@@ -69,7 +69,7 @@ TEST_F (DataFilesTest, TheNextRunReadsThemBack)
         ReplayProcessor last, first;
         first.addFile (song), first.addFile (other), last.addFile (song), last.addFile (other);
         first.playlist[0]->cue = 0.75f, first.playlist[0]->loopA = 0.25f, first.playlist[0]->loopB = 0.5f, first.playlist[1]->cue = 0.625f;
-        first.midiMap.mappings[1].message = MidiMap::messageText (sysex), last.midiMap.mappings[3].message = "b0 01 7f";
+        first.midiMap.setMessage (1, MidiMap::messageText (sysex)), last.midiMap.setMessage (3, "b0 01 7f");
         last.playlist[1]->cue = 0.875f;
         ConfigFile config ("Velorin");
         config.setValue ("LastUsedFile", juce::CharPointer_UTF8 ("/home/m\xc3\xbasica/\xc3\xa1lbum & \"live\"")), config.setValue ("Empty", "");
@@ -126,7 +126,7 @@ TEST_F (DataFilesTest, TwoCopiesQuittingTogetherKeepBothCopiesChanges)
                 auto processor = std::make_unique<ReplayProcessor>();
                 processor->addFile (songs[i]);
                 processor->playlist[0]->cue = 0.5f;
-                processor->midiMap.mappings[i].message = "b0 01 7f";
+                processor->midiMap.setMessage (i, "b0 01 7f");
                 char byte = 0;
                 const bool released = ::write (ready[1], &byte, 1) == 1 && ::read (go[0], &byte, 1) == 1;
                 processor.reset();
@@ -169,7 +169,7 @@ TEST_F (DataFilesTest, ACopyThatCannotGetTheLockLeavesTheFileAlone)
     ASSERT_TRUE (privateHome.dataFolder().createDirectory());
     ASSERT_TRUE (dataFile ("midi.map").replaceWithText ("<midimap midi-0=\"90 3c 7f\"/>"));
     MidiMap map;
-    map.mappings[0].message = "b0 01 7f";
+    map.setMessage (0, "b0 01 7f");
     {
         const XmlFiles::WriteLock anotherCopys;
         map.write();
@@ -216,7 +216,7 @@ TEST_F (DataFilesTest, ALinkedDataFileStaysALinkAndItsTargetGetsTheContent)
         ReplayProcessor processor;
         processor.addFile (audioFile ("song.wav"));
         processor.playlist[0]->cue = 0.5f;
-        processor.midiMap.mappings[0].message = "b0 01 7f";
+        processor.midiMap.setMessage (0, "b0 01 7f");
         ConfigFile config ("Velorin");
         config.setValue ("LastUsedPath", "/music");
     }

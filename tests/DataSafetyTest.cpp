@@ -43,7 +43,7 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadOrCopiedIsLeftIntact)
     const bool root = geteuid() == 0;   // root reads anything: the program then runs as someone who can't
     ASSERT_TRUE (! root || seteuid (65534) == 0);
     auto nobody = std::make_unique<ReplayProcessor>();
-    nobody->addFile (song), nobody->playlist[0]->cue = 0.25f, nobody->midiMap.mappings[1].message = "b0 01 7f", nobody.reset();
+    nobody->addFile (song), nobody->playlist[0]->cue = 0.25f, nobody->midiMap.setMessage (1, "b0 01 7f"), nobody.reset();
     ASSERT_TRUE (! root || seteuid (0) == 0);
     EXPECT_EQ (dataFile ("data.xml").loadFileAsString() + dataFile ("midi.map").loadFileAsString(), stored + map);
     EXPECT_FALSE (dataFile ("data.xml.bak").exists());
@@ -81,7 +81,7 @@ TEST_F (DataSafetyTest, AFileSizeLimitFailsTheWriteLikeAFullDiskAndTheOtherFiles
             ReplayProcessor processor;
             processor.addFile (song);
             processor.playlist[0]->cue = 0.25f;
-            processor.midiMap.mappings[1].message = "b0 01 7f";
+            processor.midiMap.setMessage (1, "b0 01 7f");
         }
         _exit (0);
     }

@@ -66,6 +66,7 @@ TEST_F (EndToEndTest, LoadPlayAndEndBySignalOrLostDisplay)
         EXPECT_TRUE (loaded (screen (loaded)));   // the chooser gone, the table has rows
         click (window, 105, 485, 1);   // PLAY
         EXPECT_TRUE (playLit (screen (playLit)));
+        EXPECT_TRUE (("\n" + run ({ "jack_lsp" })).contains ("\nVelorin:out_1\n")) << "no JACK port named after the program";
         ASSERT_TRUE (signal != 0 ? kill (run ({ "xdotool", "getwindowpid", window }).getIntValue(), signal) == 0 : xvfb.kill());
         ASSERT_TRUE (app.waitForProcessToFinish (20000)) << "the program did not end";
         xvfb.kill();

@@ -33,8 +33,8 @@ TEST_F (MidiMapTest, LearnsAndMatches)
     const auto step = [&] (const juce::String& what)
     {
         juce::String text = "rows";
-        for (auto& mapping : map.mappings)
-            text << " \"" << mapping.message << "\"";
+        for (int i = 0; i < MidiMap::numMappings; ++i)
+            text << " \"" << map.getMessage (i) << "\"";
         text << ", target " << map.learnIndex.load() << (map.learning ? ", learning" : ", actions");
         for (int i = 0, action = 42; ! map.learning && i < 8; ++i, action = 42)
         {
@@ -46,7 +46,7 @@ TEST_F (MidiMapTest, LearnsAndMatches)
     };
     const auto learn = [&] (int index)   { return juce::String ((int) map.handleMessage (messages[index], *std::make_unique<int>())); };
     step ("new");
-    map.mappings[1].message = map.mappings[3].message = "90 3c 7f", map.mappings[2].message = "90 3C 7F", step ("rows set");
+    map.setMessage (1, "90 3c 7f"), map.setMessage (3, "90 3c 7f"), map.setMessage (2, "90 3C 7F"), step ("rows set");
     map.selectLearnTarget (3), step ("target 3 chosen while not learning");
     map.learnIndex = -1, map.learning = true, step ("learning, no target: " + learn (3));
     map.selectLearnTarget (2), step ("target 2");
@@ -58,4 +58,32 @@ TEST_F (MidiMapTest, LearnsAndMatches)
     step ("learning off");
     for (int i = 0; i < MidiMap::numMappings; ++i)
         EXPECT_EQ (map.mappings[i].action, i);
+}
+
+TEST_F (MidiMapTest, ALongSysExIsLearnedAndMatchedWithoutAllocating)
+{
+    std::vector<juce::uint8> data (27 * 1024, 0x55);
+    const auto sysex = juce::MidiMessage::createSysExMessage (data.data(), (int) data.size());
+    data.back() = 0x56;
+    const auto sameLength = juce::MidiMessage::createSysExMessage (data.data(), (int) data.size());
+    const auto noteOn = juce::MidiMessage::noteOn (1, 60, (juce::uint8) 127);
+    MidiMap map;
+    map.learning = true;
+    map.selectLearnTarget (1);
+    int action = -1;
+    int otherAction = -1;
+
+    allocations = 0;
+    map.handleMessage (sysex, action);
+    map.learning = false;
+    const bool matched = map.handleMessage (sysex, action);
+    const bool sameLengthMatched = map.handleMessage (sameLength, otherAction);
+    const bool noteOnMatched = map.handleMessage (noteOn, otherAction);
+    EXPECT_EQ (std::exchange (allocations, -1), 0) << "learning and matching";
+
+    EXPECT_TRUE (matched) << "the learned SysEx";
+    EXPECT_EQ (action, 1);
+    EXPECT_FALSE (sameLengthMatched) << "another SysEx of its length";
+    EXPECT_FALSE (noteOnMatched);
+    EXPECT_EQ (map.getMessage (1), MidiMap::messageText (sysex));
 }

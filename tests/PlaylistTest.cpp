@@ -49,7 +49,7 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
 {
     const juce::File files[] = { audioFile ("f0.wav", 8000.0, 1, 0.25), audioFile ("f1.aif", 11025.0, 2, 0.31) };   // one resampled
     processor->delay = 0.0f;
-    processor->midiMap.mappings[0].message = "90 3c 64";   // every 20th block goes to the next entry
+    processor->midiMap.setMessage (0, "90 3c 64");   // every 20th block goes to the next entry
     std::atomic<int> blocks { 0 }, stop { 0 };
     std::thread audioThread ([&]
     {

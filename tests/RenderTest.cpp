@@ -67,7 +67,7 @@ TEST_F (RenderTest, MidiActionsRunBeforeTheBlockInEventOrder)
     const juce::MidiMessage next = juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100), previous = juce::MidiMessage::controllerEvent (1, 22, 1),
                             start = juce::MidiMessage::controllerEvent (1, 20, 127), loop = juce::MidiMessage::controllerEvent (1, 21, 127);
     for (int action = 0; action < 4; ++action)
-        processor->midiMap.mappings[action].message = MidiMap::messageText (std::array { next, previous, start, loop }[(size_t) action]);
+        processor->midiMap.setMessage (action, MidiMap::messageText (std::array { next, previous, start, loop }[(size_t) action]));
     const auto midiOf = [] (std::vector<juce::MidiMessage> messages) { juce::MidiBuffer midi; for (auto& m : messages) midi.addEvent (m, midi.getNumEvents()); return midi; };
     for (auto [what, messages] : { std::pair<const char*, std::vector<juce::MidiMessage>> ("next, next, play, loop", { next, next, start, loop }), { "nothing", {} },
                                    { "an unmatched message, previous", { juce::MidiMessage::noteOff (1, 60), previous } }, { "previous, previous", { previous, previous } } })

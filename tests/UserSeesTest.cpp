@@ -19,7 +19,7 @@ protected:
     int raceCount (std::function<void()> round, std::function<std::vector<int> (int)> notesFor, std::function<bool (int)> consistent)
     {
         const auto noteOn = [] (int action) { return juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127); };
-        for (int action = 0; action < MidiMap::numMappings; ++action) processor->midiMap.mappings[action].message = MidiMap::messageText (noteOn (action));
+        for (int action = 0; action < MidiMap::numMappings; ++action) processor->midiMap.setMessage (action, MidiMap::messageText (noteOn (action)));
         std::atomic<int> blocks { 0 };
         std::thread device ([&] { for (juce::AudioBuffer<float> buffer (2, 16); blocks < 20000;)
         {
@@ -69,6 +69,20 @@ TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTi
     EXPECT_TRUE (editor->waveform->currentTrack == processor->playlist[0] && editor->effects.currentTrack == processor->playlist[0]
                  && editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000")) << editor->effects.playInfoLabel->getText();
     editor->buttonClicked (editor->clearButton.get()), editor->timerCallback();
+    EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
+}
+
+TEST_F (UserSeesTest, DeletingTheCurrentEntryInTheLastRowLeavesNoTimes)
+{
+    for (auto name : { "a.wav", "b.wav" })
+        editor->addFileChosen (audioFile (name, 8000.0, 1));
+    processor->selectTrack (1);
+    editor->timerCallback();
+    ASSERT_TRUE (editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000")) << "b.wav shown";
+
+    editor->playlist->selectRow (1);
+    editor->buttonClicked (editor->deleteButton.get());
+    editor->timerCallback();
     EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
 }
 

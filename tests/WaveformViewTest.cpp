@@ -122,3 +122,32 @@ TEST_F (WaveformViewTest, TicksRepaintOnlyWhatMovedWithTheSamePicture)
     EXPECT_EQ (slid, inkedColumns());
     EXPECT_EQ (slid.getRange (0).getStart(), 158);
 }
+
+TEST_F (WaveformViewTest, NothingIsDrawnBeforeTheFilesStart)
+{
+    showTen();
+    juce::Image image (juce::Image::RGB, 784, 160, true);
+    juce::Graphics g (image);
+    view.setRange ({ 6.0, 16.0 });   // the file drawn across most of the view
+    view.paint (g);
+    view.setRange ({ -9.0, 1.0 });   // 0 s at x 704
+    view.paint (g);
+    int inked = 0;
+    for (int x = 2; x < 700; ++x)
+        for (int y = 2; y < 142; ++y)
+            inked += image.getPixelAt (x, y) != juce::Colour (0xff555555) ? 1 : 0;
+    EXPECT_EQ (inked, 0);
+}
+
+TEST_F (WaveformViewTest, StopsFollowingWhileNothingMovesAndFollowsAgainOnAMove)
+{
+    auto& entry = showTen();
+    for (int tick = 0; tick < 25; ++tick)
+        view.timerCallback();
+    EXPECT_FALSE (view.isFollowing()) << "paused: nothing moved for half a second";
+    view.followIfMoved();
+    EXPECT_FALSE (view.isFollowing()) << "still nothing moved";
+    processor->moveEntryTo (entry, 3.0f);
+    view.followIfMoved();
+    EXPECT_TRUE (view.isFollowing()) << "moved";
+}

@@ -186,6 +186,10 @@ void ReplayProcessorEditor::setCurrentTrack (int row)
     auto* entry = entryAt (row);
     waveform->setSource (entry);
     effects.currentTrack = entry;
+
+    // With no entry shown, the read-out shows no times: those it had may be of an entry that is gone.
+    if (entry == nullptr)
+        effects.playInfoLabel->setText ({}, dontSendNotification);
 }
 
 void ReplayProcessorEditor::timerCallback()
@@ -204,6 +208,7 @@ void ReplayProcessorEditor::timerCallback()
     }
 
     effects.refresh();
+    waveform->followIfMoved();
 }
 
 bool ReplayProcessorEditor::keyPressed (const KeyPress& key, Component*)
@@ -275,15 +280,12 @@ void ReplayProcessorEditor::buttonClicked (Button* button)
     }
     else if (button == deleteButton.get())
     {
-        waveform->setSource (nullptr);
-        effects.currentTrack = nullptr;
+        setCurrentTrack (-1);
         engine.removeEntry (playlist->getSelectedRow (0));
     }
     else if (button == clearButton.get())
     {
-        waveform->setSource (nullptr);
-        effects.currentTrack = nullptr;
-        effects.playInfoLabel->setText ({}, dontSendNotification);   // no entry is left to show times of
+        setCurrentTrack (-1);
         engine.clearPlaylist();
     }
     else if (button == loadButton.get())

@@ -7,8 +7,9 @@
 #include "ui/WaveformView.h"
 
 /** The player's main screen: six playlist buttons over the playlist table, the waveform
-    view and the transport panel. A 200 ms timer follows the processor's current entry;
-    Space, F9 and F10 work while the focus is inside the editor. */
+    view and the transport panel. A 200 ms timer follows the processor's current entry and
+    wakes the waveform view when it rests; Space, F9 and F10 work while the focus is inside
+    the editor. */
 class ReplayProcessorEditor : public juce::AudioProcessorEditor,
                               public juce::Button::Listener,
                               public juce::TableListBoxModel,
@@ -30,7 +31,8 @@ public:
     void cellClicked (int rowNumber, int columnId, const juce::MouseEvent&) override;
     void cellDoubleClicked (int rowNumber, int columnId, const juce::MouseEvent&) override;
 
-    /** Shows the entry at a row (or nothing) in the waveform view and the transport panel. */
+    /** Shows the entry at a row in the waveform view and the transport panel; with no entry
+        there, nothing, and the read-out is emptied. */
     void setCurrentTrack (int row);
 
     void timerCallback() override;

@@ -8,9 +8,8 @@ using namespace juce;
 namespace
 {
     // The timer follows the play position at 25 ms; after half a second in which nothing
-    // moved it checks every 100 ms, and returns to 25 ms at the first move.
+    // moved it stops, until followIfMoved finds a move.
     constexpr int followingMs = 25;
-    constexpr int restingMs = 100;
     constexpr int quietTicksBeforeResting = 20;
 
     const Colour backgroundColour (0xff555555);
@@ -167,8 +166,19 @@ void WaveformView::timerCallback()
 
     if (placed() != before)
         followClosely();
-    else if (++quietTicks == quietTicksBeforeResting)
-        startTimer (restingMs);
+    else if (isTimerRunning() && ++quietTicks >= quietTicksBeforeResting)
+        stopTimer();
+}
+
+void WaveformView::followIfMoved()
+{
+    if (currentTrack != nullptr && ! isTimerRunning())
+        timerCallback();
+}
+
+bool WaveformView::isFollowing() const
+{
+    return isTimerRunning();
 }
 
 void WaveformView::followClosely()
@@ -258,7 +268,22 @@ void WaveformView::renderImage (Rectangle<int> area)
     Graphics g (waveImage);
     g.fillAll (backgroundColour);
     g.setColour (waveColour);
-    thumbnail.drawChannels (g, waveImage.getBounds(), imageRange.getStart(), imageRange.getEnd(), 1.0f);
+
+    // Before the file's start there is nothing to draw, and the thumbnail would leave there
+    // whatever it drew last: the channels are drawn from the first column at or after 0 s.
+    auto drawn = waveImage.getBounds();
+    auto start = imageRange.getStart();
+
+    if (start < 0.0)
+    {
+        const auto perPixel = imageRange.getLength() / waveImage.getWidth();
+        const auto skipped = (int) std::ceil (-start / perPixel);
+        drawn.removeFromLeft (skipped);
+        start = jmax (0.0, start + skipped * perPixel);
+    }
+
+    if (! drawn.isEmpty())
+        thumbnail.drawChannels (g, drawn, start, imageRange.getEnd(), 1.0f);
 }
 
 void WaveformView::paint (Graphics& g)

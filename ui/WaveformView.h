@@ -6,8 +6,9 @@
 
 /** The waveform of the entry the editor shows, with a scroll bar and markers for the play
     position, the cue point and the A-B loop. While an entry is shown, a 25 ms timer keeps
-    the play position in the middle (at 100 ms while nothing moves). The right button opens
-    a marker menu, dragging moves the position a second at a time and the wheel zooms.
+    the play position in the middle; after half a second in which nothing moved it stops,
+    and followIfMoved, which the editor calls at its tick, starts it again. The right button
+    opens a marker menu, dragging moves the position a second at a time and the wheel zooms.
     The channels are drawn once into an image wider than the view and copied from it; a tick
     repaints only what moved: a marker, or the channels once they move by a whole pixel. */
 class WaveformView : public juce::Component,
@@ -39,6 +40,13 @@ public:
 
     void setRange (juce::Range<double> newRange);
     void updateMarkers();
+
+    /** While the timer rests: one tick, which starts following again if the play position
+        or a marker has moved. */
+    void followIfMoved();
+
+    /** True while the timer follows the play position. */
+    bool isFollowing() const;
 
     /** The time under an x position of the view, from the visible range (not clamped). */
     float timeAtX (int x) const;
