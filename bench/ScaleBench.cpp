@@ -10,7 +10,7 @@
 #include <cstdio>
 
 // How the playlist, the data file and the folder scan grow with the number of files: time
-// per file at 1,000 and 10,000 files should stay about the same.
+// per file at 1,000, 10,000 and 100,000 files should stay about the same.
 
 namespace
 {
@@ -60,11 +60,12 @@ bool runScaleBenchmark (const juce::File& workFolder)
     ::dup2 (devNull, 2);
     ::close (devNull);
 
-    for (const int n : { 1000, 10000 })
+    for (const int n : { 1000, 10000, 100000 })
     {
         const auto root = workFolder.getChildFile ("scale" + juce::String (n));
-        const auto files = makeFiles (root.getChildFile ("one"), n, n);
+        makeFiles (root.getChildFile ("one"), n, n);
         makeFiles (root.getChildFile ("many"), n, 20);
+        const auto files = makeFiles (root.getChildFile ("listed"), n, 20);
 
         juce::XmlElement list ("playlist");
         for (int i = files.size(); --i >= 0;)
@@ -75,19 +76,19 @@ bool runScaleBenchmark (const juce::File& workFolder)
         }
         XmlFiles::writeDocument (list, root.getChildFile ("list.xml"));
 
+        // Each the first time, with files new to the data file, and again once they are known.
         auto processor = std::make_unique<ReplayProcessor>();
-        report ("+PATH, one folder", n, secondsOf ([&] { processor->addDirectory (root.getChildFile ("one")); }));
-        processor->clearPlaylist();
-        report ("+PATH, 20 files a folder", n, secondsOf ([&] { processor->addDirectory (root.getChildFile ("many")); }));
-        processor->clearPlaylist();
-
-        report ("LOAD of a playlist", n, secondsOf ([&]
+        const auto twice = [&] (const juce::String& what, const std::function<void()>& work)
         {
-            const auto loaded = XmlFiles::parseFile (root.getChildFile ("list.xml"));
-
-            for (auto* item : loaded->getChildIterator())
-                processor->addFile (juce::File (item->getStringAttribute ("name")));
-        }));
+            for (auto pass : { ", new", ", known" })
+            {
+                processor->clearPlaylist();
+                report ((what + pass).toRawUTF8(), n, secondsOf (work));
+            }
+        };
+        twice ("+PATH, one folder", [&] { processor->addDirectory (root.getChildFile ("one")); });
+        twice ("+PATH, 20 files a folder", [&] { processor->addDirectory (root.getChildFile ("many")); });
+        twice ("LOAD of a playlist", [&] { processor->loadPlaylist (root.getChildFile ("list.xml")); });
         report ("SAVE", n, secondsOf ([&] { processor->savePlaylist (root.getChildFile ("saved.xml")); }));
         report ("CLEAR and the write at exit", n, secondsOf ([&] { processor.reset(); }));
     }

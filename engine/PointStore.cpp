@@ -5,6 +5,7 @@
 #include <cmath>
 #include <locale>
 #include <sstream>
+#include <string>
 
 namespace
 {
@@ -28,6 +29,9 @@ namespace
     struct Names
     {
         const juce::Identifier name { "name" }, cue { "cue" }, p1 { "p1" }, p2 { "p2" };
+
+        /** What an element made during a batch is called until the batch ends. */
+        const juce::Identifier standIn { "unnamed" };
     };
 
     const Names& names()
@@ -97,8 +101,13 @@ juce::XmlElement* PointStore::create (const juce::String& key)
 {
     // Appending walks the whole list of children. In a large root new elements are
     // prepended instead, and restoreOrder() puts them after the others, in the order they
-    // were made.
-    auto* element = new juce::XmlElement (juce::StringRef (key));
+    // were made. During a batch the element is made under a stand-in name, which the pool
+    // already holds, and named as the batch ends.
+    auto* element = batchDepth > 0 ? new juce::XmlElement (names().standIn)
+                                   : new juce::XmlElement (juce::StringRef (key));
+
+    if (batchDepth > 0)
+        unnamed.emplace_back (key, element);
 
     if (numChildren++ < 256)
     {
@@ -112,6 +121,48 @@ juce::XmlElement* PointStore::create (const juce::String& key)
 
     byKey[indexKey (key)].push_back (element);
     return element;
+}
+
+void PointStore::nameNewElements()
+{
+    if (unnamed.empty())
+        return;
+
+    // JUCE keeps element names in one sorted pool, where each new name is inserted in place
+    // and moves every larger one: k new names among the n of the root cost about k * n / 2
+    // moves, even taken in sorted order. Where that is more than about a thousand moves for
+    // each name of the root, the root's names are taken out of the pool first, and then all
+    // put back in sorted order, each going at the end. The names are held here as copies of
+    // their own, so that the pool sees only what the elements hold.
+    std::vector<std::pair<std::string, juce::XmlElement*>> named;
+
+    for (const auto& [key, element] : unnamed)
+        named.emplace_back (key.toStdString(), element);
+
+    const auto k = (double) unnamed.size();
+    const auto n = (double) numChildren - k;
+    unnamed.clear();
+
+    if (k * n / 2.0 > 1000.0 * (n + k))
+    {
+        const auto standIn = names().standIn.toString();
+
+        for (auto* element : root->getChildIterator())
+        {
+            if (element->getTagName() != standIn)
+            {
+                named.emplace_back (element->getTagName().toStdString(), element);
+                element->setTagName (standIn);
+            }
+        }
+
+        juce::StringPool::getGlobalPool().garbageCollect();
+    }
+
+    std::sort (named.begin(), named.end());
+
+    for (const auto& [name, element] : named)
+        element->setTagName (juce::String::fromUTF8 (name.data(), (int) name.size()));
 }
 
 void PointStore::restoreOrder()
@@ -198,6 +249,7 @@ void PointStore::store (const juce::String& key, const juce::String& path, const
 void PointStore::mergeChangesInto (juce::XmlElement& current) const
 {
     PointStore now (&current);
+    const Batch batch (now);
 
     for (auto* element : touched)
     {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 /** The per-file data root in memory: finds a file's element by its key without a scan,
@@ -55,6 +56,19 @@ public:
         files whose points changed here, and an element for each file new to it. */
     void mergeChangesInto (juce::XmlElement& current) const;
 
+    /** While one lives, the elements made for new files are named only as it ends, all at
+        once (see nameNewElements): for adding many files together. */
+    class Batch
+    {
+    public:
+        explicit Batch (PointStore& s) : store (s)   { ++store.batchDepth; }
+        ~Batch()                                      { if (--store.batchDepth == 0) store.nameNewElements(); }
+
+    private:
+        PointStore& store;
+        JUCE_DECLARE_NON_COPYABLE (Batch)
+    };
+
     juce::XmlElement* const root;
 
 private:
@@ -65,7 +79,12 @@ private:
     juce::XmlElement* findOrCreate (const juce::String& key, const juce::String& path);
     juce::XmlElement* create (const juce::String& key);
 
+    /** Gives the elements made during a batch their keys as names, in sorted order. */
+    void nameNewElements();
+
     size_t numChildren = 0, prepended = 0;
+    int batchDepth = 0;
+    std::vector<std::pair<juce::String, juce::XmlElement*>> unnamed;   // made during a batch, and their keys
 
     struct Hash { size_t operator() (const juce::String& s) const noexcept { return (size_t) s.hashCode64(); } };
 

@@ -3,7 +3,12 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 
 ReplayProcessor::ReplayProcessor()
@@ -383,23 +388,25 @@ void ReplayProcessor::moveEntryTo (PlaylistEntry& entry, float seconds)
 }
 
 //==============================================================================
-void ReplayProcessor::addFile (const juce::File& file)
+bool ReplayProcessor::addFile (const juce::File& file)
 {
     if (! audioFiles->isFileSuitable (file))
-        return;
+        return false;
 
     auto entry = std::make_unique<PlaylistEntry> (file, &formatManager, storedPoints.get());
 
     const juce::ScopedLock sl (getCallbackLock());
     playlist.add (entry.release());
+    return true;
 }
 
-juce::Array<juce::File> ReplayProcessor::addDirectory (const juce::File& folder)
+ReplayProcessor::FolderScan ReplayProcessor::addDirectory (const juce::File& folder)
 {
+    const PointStore::Batch batch (*storedPoints);
     std::unordered_set<std::string> scanned;
-    juce::Array<juce::File> cutShort;
-    addDirectory (folder, scanned, cutShort);
-    return cutShort;
+    FolderScan result;
+    addDirectory (folder, scanned, result);
+    return result;
 }
 
 namespace
@@ -410,30 +417,93 @@ namespace
         const auto path = std::filesystem::canonical (folder.getFullPathName().toStdString(), error);
         return error ? folder.getFullPathName().toStdString() : path.string();
     }
+
+    /** A name that isn't UTF-8 as it can be shown: its bytes beyond ASCII as "\xe9". */
+    juce::String escapedName (const char* name)
+    {
+        juce::String shown;
+
+        for (auto* c = name; *c != 0; ++c)
+        {
+            const auto byte = (unsigned char) *c;
+            shown += byte < 0x80 ? juce::String::charToString ((juce::juce_wchar) byte)
+                                 : "\\x" + juce::String::toHexString ((int) byte);
+        }
+
+        return shown;
+    }
+
+    bool isFolder (const std::string& path)
+    {
+        struct stat info {};
+        return ::stat (path.c_str(), &info) == 0 && S_ISDIR (info.st_mode);
+    }
 }
 
 void ReplayProcessor::addDirectory (const juce::File& folder, std::unordered_set<std::string>& scanned,
-                                    juce::Array<juce::File>& cutShort)
+                                    FolderScan& result)
 {
     if (! folder.isDirectory() || ! scanned.insert (canonicalPath (folder)).second)
         return;
 
+    // Listed with readdir, which gives each name as the bytes it is: JUCE's listing takes a
+    // name that isn't UTF-8 for another one, which then never opens.
+    const auto path = folder.getFullPathName();
+    auto* dir = ::opendir (path.toRawUTF8());
+
+    if (dir == nullptr)
+    {
+        result.unreadable.add (path + ": " + juce::String (std::strerror (errno)));
+        return;
+    }
+
     // Listed once and sorted once: folders first, each group in natural name order.
     struct Item { juce::File file; juce::String name; bool isFolder; };
     std::vector<Item> items;
+    juce::StringArray notUtf8;
     const auto deadline = juce::Time::getMillisecondCounterHiRes() + folderScanLimitSeconds * 1000.0;
 
-    for (const auto& found : juce::RangedDirectoryIterator (folder, false, "*",
-                                                             juce::File::findFilesAndDirectories | juce::File::ignoreHiddenFiles))
+    for (;;)
     {
-        if (juce::Time::getMillisecondCounterHiRes() > deadline)
+        errno = 0;
+        const auto* found = ::readdir (dir);
+
+        if (found == nullptr)
         {
-            cutShort.add (folder);
+            if (errno != 0)
+                result.unreadable.add (path + ": " + juce::String (std::strerror (errno)));
+
             break;
         }
 
-        items.push_back ({ found.getFile(), found.getFile().getFileName(), found.isDirectory() });
+        const char* name = found->d_name;
+
+        if (name[0] == '.')   // hidden, or the folder itself or its parent
+            continue;
+
+        if (juce::Time::getMillisecondCounterHiRes() > deadline)
+        {
+            result.cutShort.add (folder);
+            break;
+        }
+
+        if (! XmlFiles::isValidUtf8 (name))
+        {
+            const auto shown = folder.getChildFile (escapedName (name));
+
+            if (isFolder (path.toStdString() + "/" + name) || audioFiles->isFileSuitable (shown))
+                notUtf8.add (shown.getFullPathName());
+
+            continue;
+        }
+
+        const auto file = folder.getChildFile (juce::String::fromUTF8 (name));
+        items.push_back ({ file, file.getFileName(), file.isDirectory() });
     }
+
+    ::closedir (dir);
+    notUtf8.sortNatural();
+    result.notUtf8.addArray (notUtf8);
 
     std::stable_sort (items.begin(), items.end(), [] (const Item& a, const Item& b)
     {
@@ -446,12 +516,35 @@ void ReplayProcessor::addDirectory (const juce::File& folder, std::unordered_set
     for (const auto& item : items)
     {
         if (item.isFolder)
-            addDirectory (item.file, scanned, cutShort);
+            addDirectory (item.file, scanned, result);
         else
             addFile (item.file);
 
         juce::Logger::outputDebugString ("Added " + item.name);
     }
+}
+
+bool ReplayProcessor::loadPlaylist (const juce::File& file, juce::StringArray* skipped)
+{
+    const auto root = XmlFiles::parseFile (file);
+
+    if (root == nullptr || root->getTagName() != "playlist")
+        return false;
+
+    const PointStore::Batch batch (*storedPoints);
+
+    for (auto* item : root->getChildIterator())
+    {
+        if (item->getTagName() != "file")
+            continue;
+
+        const auto listed = item->getStringAttribute ("name");
+
+        if (! addFile (XmlFiles::fileFromStoredPath (listed)) && skipped != nullptr)
+            skipped->add (listed);
+    }
+
+    return true;
 }
 
 void ReplayProcessor::removeEntry (int index)

@@ -65,14 +65,27 @@ public:
     void setStateInformation (const void* data, int sizeInBytes) override;
 
     //==============================================================================
-    /** Appends a new entry when the file name matches one of the audio formats. */
-    void addFile (const juce::File& file);
+    /** Appends a new entry when the file name matches one of the audio formats; true when it did. */
+    bool addFile (const juce::File& file);
+
+    /** What a folder scan couldn't add. */
+    struct FolderScan
+    {
+        juce::Array<juce::File> cutShort;   // folders whose listing took longer than folderScanLimitSeconds
+        juce::StringArray unreadable;       // "<folder>: <reason>" for each folder that couldn't be listed
+        juce::StringArray notUtf8;          // audio files and folders whose names aren't UTF-8, as "/path/Caf\xe9.wav"
+    };
 
     /** Appends the audio files of a folder tree, depth first: in each folder the files of
         its subfolders (folders and files each in natural name order), then its own. Each
-        real folder is scanned once, however many links lead to it. Returns the folders
-        whose listing took longer than `folderScanLimitSeconds` and was cut short. */
-    juce::Array<juce::File> addDirectory (const juce::File& folder);
+        real folder is scanned once, however many links lead to it. A name that isn't UTF-8
+        is left out: no file of the program could hold it. */
+    FolderScan addDirectory (const juce::File& folder);
+
+    /** Adds every file a saved playlist lists. Only absolute paths are taken; what else an
+        item holds, and any path that isn't of an audio file, goes into `skipped` (if given).
+        False when the file couldn't be read or isn't a playlist. */
+    bool loadPlaylist (const juce::File& file, juce::StringArray* skipped = nullptr);
 
     /** How long the listing of one folder may take before it is cut short. */
     double folderScanLimitSeconds = 100.0;
@@ -158,8 +171,7 @@ private:
 
     /** One folder level of addDirectory; `scanned` holds the canonical paths of the
         folders scanned so far, so no link leads to a folder twice. */
-    void addDirectory (const juce::File& folder, std::unordered_set<std::string>& scanned,
-                       juce::Array<juce::File>& cutShort);
+    void addDirectory (const juce::File& folder, std::unordered_set<std::string>& scanned, FolderScan& result);
 
     std::unique_ptr<juce::WildcardFileFilter> audioFiles;
 

@@ -15,43 +15,42 @@
 #include <string_view>
 #include <vector>
 
+bool XmlFiles::isValidUtf8 (std::string_view text)
+{
+    for (size_t i = 0; i < text.size();)
+    {
+        const auto c = (unsigned char) text[i];
+        int length = 1;
+        unsigned char low = 0x80, high = 0xbf;
+
+        if (c < 0x80)           { ++i; continue; }
+        if (c >= 0xc2 && c <= 0xdf)  length = 2;
+        else if (c >= 0xe0 && c <= 0xef) { length = 3; if (c == 0xe0) low = 0xa0; if (c == 0xed) high = 0x9f; }
+        else if (c >= 0xf0 && c <= 0xf4) { length = 4; if (c == 0xf0) low = 0x90; if (c == 0xf4) high = 0x8f; }
+        else return false;
+
+        if (i + (size_t) length > text.size())
+            return false;
+
+        for (int k = 1; k < length; ++k)
+        {
+            const auto next = (unsigned char) text[i + (size_t) k];
+
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xbf))
+                return false;
+        }
+
+        i += (size_t) length;
+    }
+
+    return true;
+}
+
 namespace
 {
     bool isDigit (char c, bool hex)
     {
         return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
-    }
-
-    /** Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF. */
-    bool isValidUtf8 (std::string_view text)
-    {
-        for (size_t i = 0; i < text.size();)
-        {
-            const auto c = (unsigned char) text[i];
-            int length = 1;
-            unsigned char low = 0x80, high = 0xbf;
-
-            if (c < 0x80)           { ++i; continue; }
-            if (c >= 0xc2 && c <= 0xdf)  length = 2;
-            else if (c >= 0xe0 && c <= 0xef) { length = 3; if (c == 0xe0) low = 0xa0; if (c == 0xed) high = 0x9f; }
-            else if (c >= 0xf0 && c <= 0xf4) { length = 4; if (c == 0xf0) low = 0x90; if (c == 0xf4) high = 0x8f; }
-            else return false;
-
-            if (i + (size_t) length > text.size())
-                return false;
-
-            for (int k = 1; k < length; ++k)
-            {
-                const auto next = (unsigned char) text[i + (size_t) k];
-
-                if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xbf))
-                    return false;
-            }
-
-            i += (size_t) length;
-        }
-
-        return true;
     }
 
     /** True for a reference such as "&amp;" or "&#233;" starting at `pos`. */
@@ -95,7 +94,7 @@ namespace
         are collected into `names`. */
     bool isPlainXml (std::string_view text, std::vector<std::string_view>& names)
     {
-        if (! isValidUtf8 (text))
+        if (! XmlFiles::isValidUtf8 (text))
             return false;
 
         size_t pos = 0;

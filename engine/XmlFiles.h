@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <string_view>
+
 /** Where the program's data files live, and how every XML file of the program is read
     and written: the declaration, a blank line, CRLF line ends, wrapped at 60, UTF-8. */
 struct XmlFiles
@@ -91,6 +93,10 @@ struct XmlFiles
         expanded from a file), with "." and ".." resolved the way the file system would;
         anything else gives File(). JUCE asserts on a ".." that climbs above the root. */
     static juce::File fileFromStoredPath (const juce::String& path);
+
+    /** True for strict UTF-8 (no overlong forms, no surrogates, nothing beyond U+10FFFF): the
+        only text the files hold, and so the only names of files the program can keep. */
+    static bool isValidUtf8 (std::string_view text);
 
     /** A number as printf "%.20g" writes it in the C locale: 0 is "0", 1.5 is "1.5". */
     static juce::String formatNumber (double value);

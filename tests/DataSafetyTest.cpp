@@ -35,6 +35,28 @@ TEST_F (DataSafetyTest, ALargeDataFileReadsBackAndManyNewFilesKeepTheirOrder)
     EXPECT_EQ (names, paths);
 }
 
+TEST_F (DataSafetyTest, ElementsNamedTogetherAmongManyKeepTheirNamesAndOrder)
+{
+    juce::XmlElement root ("data");
+    juce::StringArray expected, names;
+    for (int i = 0; i < 5000; ++i)
+        expected.add ("old" + juce::String (i));
+    for (int i = expected.size(); --i >= 0;)
+        root.prependChildElement (new juce::XmlElement (expected[i]));
+    PointStore store (&root);
+    {
+        const PointStore::Batch batch (store);   // as many new as there were: the pool's names are put back all at once
+        for (int i = 0; i < 5000; ++i)
+            store.claim ("new" + juce::String (i), "/audio/" + juce::String (i) + ".wav");
+    }
+    store.restoreOrder();
+    for (int i = 0; i < 5000; ++i)
+        expected.add ("new" + juce::String (i));
+    for (auto* element : root.getChildIterator())
+        names.add (element->getTagName());
+    EXPECT_EQ (names, expected);
+}
+
 TEST_F (DataSafetyTest, AFileThatCannotBeReadOrCopiedIsLeftIntact)
 {
     ASSERT_TRUE (dataFile ("data.xml").replaceWithText (stored) && dataFile ("midi.map").replaceWithText (map));

@@ -92,8 +92,8 @@ TEST_F (EditorTest, ChoosersSaveAndLoad)
     const auto damaged = home.getChildFile ("damaged.xml");
     for (auto text : { "not xml at all <<", "<other><file name=\"/x/a.wav\"/></other>", "",
                        "<playlist><file/><file name=\"\"/><file name=\"relative/a.wav\"/><item name=\"/x/b.wav\"/><file name=\"/nowhere/c.wav\"/></playlist>" })
-        damaged.replaceWithText (text), editor->loadPlaylist (damaged);
-    editor->loadPlaylist (home.getChildFile ("missing.xml")), step ("damaged lists loaded");
+        damaged.replaceWithText (text), processor->loadPlaylist (damaged);
+    processor->loadPlaylist (home.getChildFile ("missing.xml")), step ("damaged lists loaded");
     editor.reset();   // the settings are written when the editor goes
     note (".config", read (".config").replace (home.getFullPathName(), "~"));
 }

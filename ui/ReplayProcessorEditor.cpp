@@ -308,19 +308,26 @@ void ReplayProcessorEditor::buttonClicked (Button* button)
 void ReplayProcessorEditor::addPathChosen (const File& folder)
 {
     config.setValue ("LastUsedPath", folder.getFullPathName());
-    const auto cutShort = getProcessor().addDirectory (folder);
+    const auto scan = getProcessor().addDirectory (folder);
     playlist->updateContent();
 
-    if (! cutShort.isEmpty())
+    StringArray cutShort, parts;
+
+    for (const auto& cut : scan.cutShort)
+        cutShort.add (cut.getFullPathName());
+
+    const auto addPart = [&parts] (const String& heading, const StringArray& paths)
     {
-        juce::StringArray paths;
+        if (! paths.isEmpty())
+            parts.add (heading + "\n" + paths.joinIntoString ("\n"));
+    };
 
-        for (const auto& cut : cutShort)
-            paths.add (cut.getFullPathName());
+    addPart (TRANS ("Listing these folders took too long and was cut short:"), cutShort);
+    addPart (TRANS ("These folders can't be read:"), scan.unreadable);
+    addPart (TRANS ("These names aren't UTF-8, so the player can't open them:"), scan.notUtf8);
 
-        tellUser (TRANS ("Folder not fully added"),
-                  TRANS ("Listing these folders took too long and was cut short:") + "\n" + paths.joinIntoString ("\n"));
-    }
+    if (! parts.isEmpty())
+        tellUser (TRANS ("Folder not fully added"), parts.joinIntoString ("\n\n"));
 }
 
 void ReplayProcessorEditor::addFileChosen (const File& file)
@@ -388,34 +395,30 @@ void ReplayProcessorEditor::saveChosen (const File& file)
 void ReplayProcessorEditor::loadChosen (const File& file)
 {
     config.setValue ("LastUsedPlaylist", file.getParentDirectory().getFullPathName());
+    StringArray skipped;
 
-    if (! loadPlaylist (file))
+    if (! getProcessor().loadPlaylist (file, &skipped))
     {
         const bool readable = XmlFiles::isRegularFile (file) && FileInputStream (file).openedOk();
         tellUser (TRANS ("Playlist not loaded"),
                   file.getFullPathName() + "\n" + (readable ? TRANS ("is not a playlist.") : TRANS ("can't be read.")));
     }
-
-    playlist->updateContent();
-}
-
-bool ReplayProcessorEditor::loadPlaylist (const File& file)
-{
-    const auto root = XmlFiles::parseFile (file);
-
-    if (root == nullptr || root->getTagName() != "playlist")
-        return false;
-
-    for (auto* item : root->getChildIterator())
+    else if (! skipped.isEmpty())
     {
-        if (item->getTagName() != "file")
-            continue;
+        constexpr int shown = 5;
+        StringArray first;
 
-        const auto listed = XmlFiles::fileFromStoredPath (item->getStringAttribute ("name"));
+        for (int i = 0; i < jmin (shown, skipped.size()); ++i)
+            first.add ("\"" + skipped[i] + "\"");
 
-        if (listed != File())
-            getProcessor().addFile (listed);
+        if (skipped.size() > shown)
+            first.add ("...");
+
+        tellUser (TRANS ("Playlist not fully loaded"),
+                  file.getFullPathName() + "\n" + TRANS ("Items skipped:") + " " + String (skipped.size()) + " "
+                      + TRANS ("(only absolute paths of WAV or AIFF files are added)") + "\n"
+                      + first.joinIntoString ("\n"));
     }
 
-    return true;
+    playlist->updateContent();
 }

@@ -45,10 +45,6 @@ public:
     void saveChosen (const juce::File& file);
     void loadChosen (const juce::File& file);
 
-    /** Adds every file a saved playlist lists; an unreadable file or item adds nothing.
-        False when the file couldn't be read or isn't a playlist. */
-    bool loadPlaylist (const juce::File& file);
-
     /** The folder a chooser starts in: the stored one, else the music folder, else home. */
     juce::File startFolderFor (const juce::String& key) const;
 
