@@ -43,10 +43,12 @@ MidiMap::~MidiMap()
     write();
 }
 
-void MidiMap::write() const
+void MidiMap::write()
 {
     if (! mayReplace)
         return;
+
+    mayReplace = false;
 
     const auto now = XmlFiles::readDocument (getMapFile());
 

@@ -32,10 +32,10 @@ public:
     /** A message's raw bytes as lower-case hex, separated by single blanks. */
     static juce::String messageText (const juce::MidiMessage& message);
 
-    /** Writes the map file, as the destructor does: the rows learned in this run go into
-        what the file holds by then (another copy may have written it meanwhile); the
-        others keep the file's. A file that couldn't be read at start is left alone. */
-    void write() const;
+    /** Writes the map file, once: here or else in the destructor. The rows learned in this
+        run go into what the file holds by then (another copy may have written it meanwhile);
+        the others keep the file's. A file that couldn't be read at start is left alone. */
+    void write();
 
     static juce::File getMapFile();
 

@@ -46,6 +46,7 @@ void ReplayProcessor::writeDataFiles()
 
     writeDataFile();
     midiMap.write();
+    dataFileMayBeReplaced = false;
 }
 
 void ReplayProcessor::writeDataFile()
