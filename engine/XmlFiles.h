@@ -2,6 +2,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <string_view>
+
 /** Where the program's data files live, and how every XML file of the program is read
     and written: the declaration, a blank line, CRLF line ends, wrapped at 60, UTF-8. */
 struct XmlFiles
@@ -15,6 +17,14 @@ struct XmlFiles
     /** The largest document read or written. It only guards against something that is not a
         file of ours; the writer refuses to write more, so whatever it writes reads back. */
     static constexpr juce::int64 maxDocumentBytes = (juce::int64) 1 << 30;
+
+    /** The deepest nesting of elements read: JUCE's parser recurses once per level. */
+    static constexpr int maxDepth = 256;
+
+    /** The check every document passes before JUCE's parser gets it (`text` is UTF-8 with
+        no byte-order mark): what it passes, the parser reads completely, no deeper than
+        maxDepth. */
+    static bool isPlainXml (std::string_view text);
 
     /** Parses a whole document from a regular file; nullptr when it is missing, not a
         regular file (a device or a FIFO would never end or never answer), unreadable,
