@@ -1,6 +1,22 @@
 #include "app/JUCEHelloWorldApplication.h"
 #include "app/MainComponent.h"
 
+#include <atomic>
+#include <thread>
+
+namespace
+{
+    enum class Saving
+    {
+        notYet,
+        underway,
+        done
+    };
+
+    // Outlives the application object: the display may go after it has been deleted.
+    std::atomic<Saving> saving { Saving::notYet };
+}
+
 JUCEHelloWorldApplication::JUCEHelloWorldApplication() = default;
 JUCEHelloWorldApplication::~JUCEHelloWorldApplication() = default;
 
@@ -17,16 +33,36 @@ void JUCEHelloWorldApplication::initialise (const juce::String&)
 
 void JUCEHelloWorldApplication::shutdown()
 {
-    // The handlers stay until the files are written: a second SIGTERM must not cut that short.
+    // Written before the window's teardown makes its first X call, so a display lost during
+    // it finds them complete; the window's destruction then writes nothing more. The signal
+    // handlers stay until the files are written: a second SIGTERM must not cut that short.
+    saveDataFiles();
     mainWindow = nullptr;
     terminationSignals = nullptr;
 }
 
-void JUCEHelloWorldApplication::writeDataFiles()
+bool JUCEHelloWorldApplication::saveDataFiles()
 {
-    if (mainWindow != nullptr)
-        if (auto* content = dynamic_cast<MainComponent*> (mainWindow->getContentComponent()))
-            content->writeDataFiles();
+    auto expected = Saving::notYet;
+
+    if (! saving.compare_exchange_strong (expected, Saving::underway))
+    {
+        // Xlib reports a lost display on the thread of the X call that found it, and writing
+        // makes none: on the thread that writes, the files are always done by the time it
+        // could get here. Another thread waits for them.
+        while (saving.load() != Saving::done)
+            std::this_thread::yield();
+
+        return false;
+    }
+
+    if (auto* app = dynamic_cast<JUCEHelloWorldApplication*> (getInstance()))
+        if (app->mainWindow != nullptr)
+            if (auto* content = dynamic_cast<MainComponent*> (app->mainWindow->getContentComponent()))
+                content->writeDataFiles();
+
+    saving = Saving::done;
+    return true;
 }
 
 void JUCEHelloWorldApplication::anotherInstanceStarted (const juce::String&)  {}

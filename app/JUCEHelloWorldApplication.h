@@ -4,7 +4,7 @@
 #include "app/TerminationSignals.h"
 
 /** The application object: opens the main window at start and deletes it at shutdown,
-    which makes the player write its data files. SIGTERM and SIGHUP quit it as closing
+    having had the player write its data files. SIGTERM and SIGHUP quit it as closing
     the window does. Several copies may run at once. */
 class JUCEHelloWorldApplication : public juce::JUCEApplication
 {
@@ -23,9 +23,10 @@ public:
     void resumed() override;
     void unhandledException (const std::exception*, const juce::String& sourceFilename, int lineNumber) override;
 
-    /** Writes the player's data files while the window stays open, making no X call: for
-        an end that skips shutdown(), such as a lost display. */
-    void writeDataFiles();
+    /** Writes the player's data files for the end of the run, making no X call, once:
+        whichever comes first of shutdown() and a lost display writes them, the other finds
+        them written. Returns false when an earlier call wrote them. */
+    static bool saveDataFiles();
 
     std::unique_ptr<HelloWorldWindow> mainWindow;
     std::unique_ptr<TerminationSignals> terminationSignals;

@@ -8,14 +8,16 @@ namespace
 {
     /** Xlib calls this when the connection to the display is lost and ends the process once
         it returns, so nothing gets to shut down in order: the data files are written here,
-        without any X call, and the process ends at once, before static destructors run
-        over a framework that is still alive. */
+        without any X call, unless the shutdown wrote them already (it may be midway, having
+        made the X call that lands here), and the process ends at once, before static
+        destructors run over a framework that is still alive. The status is a failure only
+        when the lost display is what ended the run: at a logout SIGTERM comes with it. */
     int writeDataOnLostDisplay (Display*)
     {
-        if (auto* app = dynamic_cast<JUCEHelloWorldApplication*> (juce::JUCEApplicationBase::getInstance()))
-            app->writeDataFiles();
+        const bool shutdownHadBegun = ! JUCEHelloWorldApplication::saveDataFiles();
+        const bool quitRequested = shutdownHadBegun || TerminationSignals::received();
 
-        std::_Exit (1);
+        std::_Exit (quitRequested ? 0 : 1);
     }
 
     /** The application with the lost-display handler, which needs Xlib and so lives with the

@@ -19,7 +19,7 @@ public:
     void resized() override;
 
     /** Writes the editor's settings, then data.xml and midi.map, as deleting this would,
-        but leaves everything running. */
+        but leaves everything running; deleting it afterwards writes them no more. */
     void writeDataFiles();
 
     /** Opens the default device with two inputs and two outputs, else (where the capture

@@ -14,12 +14,16 @@ namespace
 
     // Read by the handler, which may run on any thread: a lock-free atomic is safe there.
     std::atomic<int> signalPipe { -1 };
+    std::atomic<bool> signalReceived { false };
     static_assert (std::atomic<int>::is_always_lock_free);
+    static_assert (std::atomic<bool>::is_always_lock_free);
 
     void onTerminationSignal (int)
     {
         const auto savedErrno = errno;
         const char byte = 1;
+
+        signalReceived = true;
 
         // Non-blocking: once the pipe is full, the loop has enough to wake up for.
         if (const auto fd = signalPipe.load(); fd >= 0)
@@ -59,6 +63,11 @@ TerminationSignals::TerminationSignals()
 
     for (size_t i = 0; i < std::size (handledSignals); ++i)
         sigaction (handledSignals[i], &action, &previousActions[i]);
+}
+
+bool TerminationSignals::received()
+{
+    return signalReceived.load();
 }
 
 TerminationSignals::~TerminationSignals()

@@ -12,6 +12,9 @@ public:
     TerminationSignals();
     ~TerminationSignals();
 
+    /** True once either signal has come. Safe on any thread, even in a signal handler. */
+    static bool received();
+
 private:
     int readEnd = -1;
     int writeEnd = -1;

@@ -37,10 +37,12 @@ MidiMap::~MidiMap()
     write();
 }
 
-void MidiMap::write() const
+void MidiMap::write()
 {
     if (! mayReplace)
         return;
+
+    mayReplace = false;
 
     const XmlFiles::WriteLock lock;
 

@@ -60,12 +60,12 @@ public:
     /** A message's raw bytes as lower-case hex, separated by single blanks. */
     static juce::String messageText (const juce::MidiMessage& message);
 
-    /** Writes the map file, as the destructor does: the rows learned in this run go into
-        what the file holds by then (another copy may have written it meanwhile); the
-        others keep the file's. A file that couldn't be read at start is left alone. Its
+    /** Writes the map file, once: here or else in the destructor. The rows learned in this
+        run go into what the file holds by then (another copy may have written it meanwhile);
+        the others keep the file's. A file that couldn't be read at start is left alone. Its
         read and write are one step under the data folder's write lock; when the file can't
         be written (or the lock can't be had) stderr is told why. */
-    void write() const;
+    void write();
 
     static juce::File getMapFile();
 

@@ -58,6 +58,7 @@ void ReplayProcessor::writeDataFiles()
 
     writeDataFile();
     midiMap.write();
+    dataFileMayBeReplaced = false;
 }
 
 void ReplayProcessor::writeDataFile()

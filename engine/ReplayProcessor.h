@@ -130,7 +130,8 @@ public:
     juce::String getDataFolderProblem() const;
 
     /** Writes data.xml and midi.map as they would be written at exit, leaving the playlist
-        as it is: used when the program must end without the usual shutdown. */
+        as it is: the end-of-run save, made before a shutdown that may be cut short.
+        Destroying the processor afterwards writes neither again. */
     void writeDataFiles();
 
     //==============================================================================

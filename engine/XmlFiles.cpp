@@ -72,7 +72,8 @@ namespace
         const bool hex = name[1] == 'x' || name[1] == 'X';
         const auto digits = name.substr (hex ? 2 : 1);
 
-        if (digits.empty())
+        // The parser reads at most 8 hexadecimal digits, and skips a character after more.
+        if (digits.empty() || (hex && digits.size() > 8))
             return false;
 
         for (auto c : digits)
@@ -82,116 +83,116 @@ namespace
         return true;
     }
 
-    constexpr int maxDepth = 256;
+    /** As JUCE's parser skips white space: a blank or an ASCII control from tab to CR. */
+    bool isXmlSpace (char c)
+    {
+        return c == ' ' || (c >= '\t' && c <= '\r');
+    }
+
+    /** A character JUCE's parser takes into a name. Characters beyond ASCII are left out:
+        the parser's answer for them depends on the locale, and the program's names are ASCII. */
+    bool isNameChar (char c)
+    {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == '_' || c == '-' || c == ':' || c == '.';
+    }
 
     /** The files the program reads are plain XML as it writes them: UTF-8, at most a leading
-        declaration, no DTD or processing instruction, well-formed references and a modest
-        depth. JUCE's parser loops forever, reads past the end of its text or runs out of
-        stack on some departures from that (an instruction inside an element, a reference
-        cut short at the end, elements nested thousands deep), so anything else is refused
-        before it gets there, as a malformed file. Comments and CDATA are skipped: what
-        they hold is never parsed. `text` has no byte-order mark. The names of the elements
-        are collected into `names`. */
+        declaration, then one element, with no DTD or processing instruction, attributes
+        only as name="value", well-formed references and at most XmlFiles::maxDepth levels.
+        JUCE's parser loops forever, reads past the end of its text or runs out of stack
+        on some departures from that (an instruction inside an element, a reference cut
+        short at the end, elements nested thousands deep), so anything else is refused
+        before it gets there, as a malformed file. The text is walked as that parser walks
+        it, and whatever the parser skips (the declaration, comments, CDATA, closing tags)
+        ends where the parser ends it: "<!-->" opens a comment, which ends at the first
+        "-->" after the "<!--". What follows the element the parser never reads; only
+        white space and comments may. `text` has no byte-order mark. The names of the
+        elements are collected into `names`. */
     bool isPlainXml (std::string_view text, std::vector<std::string_view>& names)
     {
-        if (! XmlFiles::isValidUtf8 (text))
+        if (! XmlFiles::isValidUtf8 (text) || text.find ('\0') != std::string_view::npos)
             return false;
 
         size_t pos = 0;
-        const auto first = text.find_first_not_of (" \t\r\n");
 
-        if (first != std::string_view::npos && text.compare (first, 5, "<?xml") == 0)
+        auto at = [&] (std::string_view part)
         {
-            const auto end = text.find ("?>", first);
+            return text.compare (pos, part.size(), part) == 0;
+        };
 
-            if (end == std::string_view::npos)
-                return false;
-
-            pos = end + 2;
-        }
-
-        int depth = 0;
-
-        auto skipPast = [&] (std::string_view terminator)
+        // Moves past the first `terminator` found from `from` on; false when there is none.
+        auto skipPast = [&] (size_t from, std::string_view terminator)
         {
-            const auto end = text.find (terminator, pos);
-            pos = end == std::string_view::npos ? text.size() + 1 : end + terminator.size();
+            const auto end = text.find (terminator, from);
+            pos = end == std::string_view::npos ? text.size() : end + terminator.size();
             return end != std::string_view::npos;
         };
 
-        while ((pos = text.find_first_of ("<&", pos)) != std::string_view::npos)
+        auto skipSpace = [&]
         {
-            if (text[pos] == '&')
-            {
-                if (! isWellFormedReference (text, pos))
-                    return false;
-
+            while (pos < text.size() && isXmlSpace (text[pos]))
                 ++pos;
-                continue;
-            }
+        };
 
-            const auto rest = text.substr (pos);
+        auto skipName = [&]
+        {
+            const auto start = pos;
 
-            if (rest.compare (0, 4, "<!--") == 0)
-            {
-                if (! skipPast ("-->"))
-                    return false;
-            }
-            else if (rest.compare (0, 9, "<![CDATA[") == 0)
-            {
-                if (! skipPast ("]]>"))
-                    return false;
-            }
-            else if (rest.compare (0, 2, "<?") == 0 || rest.compare (0, 2, "<!") == 0)
-            {
-                return false;
-            }
-            else if (rest.compare (0, 2, "</") == 0)
-            {
-                --depth;
-
-                if (! skipPast (">"))
-                    return false;
-            }
-            else
-            {
-                // An opening tag: attribute values may hold '>' and references, never '<'.
-                if (++depth > maxDepth)
-                    return false;
-
-                const auto nameEnd = text.find_first_of (" \t\r\n/>", pos + 1);
-                names.push_back (text.substr (pos + 1, (nameEnd == std::string_view::npos ? text.size() : nameEnd) - pos - 1));
-
-                char quote = 0;
+            while (pos < text.size() && isNameChar (text[pos]))
                 ++pos;
 
-                for (; pos < text.size(); ++pos)
+            return text.substr (start, pos - start);
+        };
+
+        // The parser's way between the parts of a document: white space and comments.
+        auto skipSpaceAndComments = [&]
+        {
+            for (skipSpace(); at ("<!--"); skipSpace())
+                if (! skipPast (pos + 4, "-->"))
+                    return false;
+
+            return true;
+        };
+
+        // The rest of an opening tag, after its name: attributes as name="value" (or 'value')
+        // and then "/>" or ">". The parser reads the rest of a tag of any other shape as
+        // text, and so would see elements where this sees none.
+        auto skipAttributes = [&] (bool& isEmpty)
+        {
+            for (;;)
+            {
+                skipSpace();
+                isEmpty = at ("/>");
+
+                if (isEmpty || at (">"))
                 {
-                    const char c = text[pos];
+                    pos += isEmpty ? 2 : 1;
+                    return true;
+                }
 
-                    // Never in a tag, not even quoted: the parser would see an instruction
-                    // there that this scan doesn't.
-                    if (c == '<')
+                if (skipName().empty())
+                    return false;
+
+                skipSpace();
+
+                if (! at ("="))
+                    return false;
+
+                ++pos;
+                skipSpace();
+
+                if (! at ("\"") && ! at ("'"))
+                    return false;
+
+                const auto quote = text[pos];
+
+                for (++pos; pos < text.size() && text[pos] != quote; ++pos)
+                {
+                    // Never a '<' in a value, though the parser would take it: the program
+                    // writes none there.
+                    if (text[pos] == '<' || (text[pos] == '&' && ! isWellFormedReference (text, pos)))
                         return false;
-
-                    if (quote != 0)
-                    {
-                        if (c == quote)
-                            quote = 0;
-                        else if (c == '&' && ! isWellFormedReference (text, pos))
-                            return false;
-                    }
-                    else if (c == '"' || c == '\'')
-                    {
-                        quote = c;
-                    }
-                    else if (c == '>')
-                    {
-                        if (text[pos - 1] == '/')
-                            --depth;
-
-                        break;
-                    }
                 }
 
                 if (pos >= text.size())
@@ -199,9 +200,69 @@ namespace
 
                 ++pos;
             }
+        };
+
+        // The declaration: the parser skips it (as any instruction) to the first "?>" after its "<?".
+        skipSpace();
+
+        if (at ("<?xml") && ! skipPast (pos + 2, "?>"))
+            return false;
+
+        int depth = 0;
+
+        for (;;)
+        {
+            if (! skipSpaceAndComments())
+                return false;
+
+            // The end while an element is open, text before the element, "<!DOCTYPE", "<?",
+            // "</" outside any element: the parser fails or reads no element.
+            if (pos >= text.size() || (depth == 0 && ! at ("<")))
+                return false;
+
+            if (depth > 0 && at ("</"))
+            {
+                if (! skipPast (pos, ">"))
+                    return false;
+
+                if (--depth == 0)
+                    break;
+            }
+            else if (depth > 0 && at ("<![CDATA["))
+            {
+                if (! skipPast (pos + 9, "]]>"))
+                    return false;
+            }
+            else if (at ("<"))
+            {
+                ++pos;
+                const auto name = skipName();
+                bool isEmpty = false;
+
+                if (name.empty() || ! skipAttributes (isEmpty))
+                    return false;
+
+                names.push_back (name);
+
+                if (isEmpty && depth == 0)
+                    break;
+
+                if (! isEmpty && ++depth > XmlFiles::maxDepth)
+                    return false;
+            }
+            else
+            {
+                // Text, up to the next '<': the parser skips a comment there as here.
+                for (; pos < text.size() && text[pos] != '<'; ++pos)
+                    if (text[pos] == '&' && ! isWellFormedReference (text, pos))
+                        return false;
+            }
         }
 
-        return true;
+        if (! skipSpaceAndComments())
+            return false;
+
+        return pos == text.size();
     }
 
     enum class ReadResult { missing, read, failed };
@@ -493,6 +554,12 @@ juce::File XmlFiles::getDataFolder()
 juce::File XmlFiles::getDataFile (const juce::String& fileName)
 {
     return juce::File (getDataFolder().getFullPathName() + "/" + fileName);
+}
+
+bool XmlFiles::isPlainXml (std::string_view text)
+{
+    std::vector<std::string_view> names;
+    return ::isPlainXml (text, names);
 }
 
 std::unique_ptr<juce::XmlElement> XmlFiles::parseFile (const juce::File& file)

@@ -18,6 +18,14 @@ struct XmlFiles
         file of ours; the writer refuses to write more, so whatever it writes reads back. */
     static constexpr juce::int64 maxDocumentBytes = (juce::int64) 1 << 30;
 
+    /** The deepest nesting of elements read: JUCE's parser recurses once per level. */
+    static constexpr int maxDepth = 256;
+
+    /** The check every document passes before JUCE's parser gets it (`text` is UTF-8 with
+        no byte-order mark): what it passes, the parser reads completely, no deeper than
+        maxDepth. */
+    static bool isPlainXml (std::string_view text);
+
     /** Parses a whole document from a regular file; nullptr when it is missing, not a
         regular file (a device or a FIFO would never end or never answer), unreadable,
         larger than maxDocumentBytes, empty or malformed. External entities and DTDs are

@@ -138,9 +138,27 @@ static void midiMessages (Bytes data, std::size_t size) {
         testkit::renderBlock (processor, buffer, juce::MidiBuffer (message));
     }
 }
+/** Any document: whatever the check lets through, JUCE's parser reads completely, no deeper than the limit (counted here without recursion). */
+static void xmlCheck (Bytes data, std::size_t size) {
+    const std::string_view text (reinterpret_cast<const char*> (data), size);
+    if (! XmlFiles::isPlainXml (text)) return;
+    const auto root = juce::parseXML (juce::String::fromUTF8 (text.data(), (int) size));
+    if (! expect (root != nullptr, "the check passes what JUCE's parser does not read")) return;
+    std::vector<std::pair<const juce::XmlElement*, int>> toVisit { { root.get(), 1 } };
+    int deepest = 0;
+    while (! toVisit.empty()) {
+        const auto [element, level] = toVisit.back();
+        toVisit.pop_back();
+        deepest = std::max (deepest, level);
+        for (auto* child : element->getChildIterator())
+            if (! child->isTextElement()) toVisit.push_back ({ child, level + 1 });
+    }
+    expect (deepest <= XmlFiles::maxDepth, "the check passes " + juce::String (deepest) + " levels");
+}
 const Target* findTarget (const juce::String& name) {
     static const Target targets[] = { { "audio_file", audioFile, 16384 }, { "data_file", dataFile, 8192 }, { "midi_map", midiMap, 4096 },
-                                       { "config_file", configFile, 4096 }, { "playlist", playlist, 8192 }, { "midi_messages", midiMessages, 2048 } };
+                                       { "config_file", configFile, 4096 }, { "playlist", playlist, 8192 }, { "midi_messages", midiMessages, 2048 },
+                                       { "xml_check", xmlCheck, 8192 } };
     auto* found = std::find_if (std::begin (targets), std::end (targets), [&] (auto& t) { return name == t.name; }); return found != std::end (targets) ? found : nullptr;
 }
 void fail (const juce::String& message) { if (onFailure) return onFailure (message); std::fprintf (stderr, "==velorin-fuzz== %s\n", message.toRawUTF8()), std::abort(); }

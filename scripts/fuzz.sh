@@ -17,7 +17,7 @@ root=$PWD
 
 seconds=${FUZZ_SECONDS:-30}
 jobs=${FUZZ_JOBS:-$(nproc)}
-all_targets=(audio_file data_file midi_map config_file playlist midi_messages)
+all_targets=(audio_file data_file midi_map config_file playlist midi_messages xml_check)
 read -r -a targets <<< "${FUZZ_TARGETS:-${all_targets[*]}}"
 
 build=build/fuzz
@@ -74,7 +74,7 @@ export TMPDIR=$root/$tmp
 max_len_of() {
     case "$1" in
         audio_file) echo 16384 ;;
-        data_file|playlist) echo 8192 ;;
+        data_file|playlist|xml_check) echo 8192 ;;
         midi_map|config_file) echo 4096 ;;
         midi_messages) echo 2048 ;;
         *) echo "unknown target $1" >&2; exit 2 ;;

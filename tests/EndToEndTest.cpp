@@ -77,3 +77,25 @@ TEST_F (EndToEndTest, LoadPlayAndEndBySignalOrLostDisplay)
         EXPECT_LE (dataFile (".config").getLastModificationTime(), dataFile ("data.xml").getLastModificationTime());
     }
 }
+// A logout: SIGTERM and the X server's end in the same instant, a few times over. Whichever the program meets
+// first, and even when the display goes while the shutdown is tearing the window down, the files are written.
+TEST_F (EndToEndTest, SigtermAndLostDisplayTogetherWriteTheDataFiles)
+{
+    ASSERT_TRUE (jack.ready);
+    for (int trial = 0; trial < 3; ++trial)
+    {
+        SCOPED_TRACE ("trial " + std::to_string (trial));
+        privateHome.dataFolder().deleteRecursively();
+        const auto window = start();
+        ASSERT_TRUE (window.isNotEmpty()) << "no window titled Velorin";
+        const auto pid = run ({ "xdotool", "getwindowpid", window }).getIntValue();
+        const auto sent = kill (pid, SIGTERM);
+        xvfb.kill();
+        ASSERT_EQ (sent, 0) << "SIGTERM not sent";
+        ASSERT_TRUE (app.waitForProcessToFinish (20000)) << "the program did not end";
+        EXPECT_EQ (app.getExitCode(), 0u);
+        EXPECT_TRUE (read ("data.xml").contains ("<data/>")) << read ("data.xml");
+        EXPECT_TRUE (read ("midi.map").contains ("<midimap")) << read ("midi.map");
+        EXPECT_TRUE (read (".config").contains ("<config/>")) << read (".config");
+    }
+}

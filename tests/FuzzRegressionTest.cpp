@@ -16,5 +16,5 @@ TEST_P (FuzzRegressionTest, ReplaysEveryInput) {
     }
     alarm (0), fuzzing::onFailure = nullptr;
 }
-INSTANTIATE_TEST_SUITE_P (Targets, FuzzRegressionTest, ::testing::Values ("audio_file", "data_file", "midi_map", "config_file", "playlist", "midi_messages"),
+INSTANTIATE_TEST_SUITE_P (Targets, FuzzRegressionTest, ::testing::Values ("audio_file", "data_file", "midi_map", "config_file", "playlist", "midi_messages", "xml_check"),
                           [] (const auto& target) { return std::string (target.param); });

@@ -1,5 +1,6 @@
 #include "VelorinTest.h"
 #include "engine/XmlFiles.h"
+#include "ui/ReplayProcessorEditor.h"
 
 // Odd but valid documents are read, hostile ones refused without a crash (audio files: PlaylistEntryTest).
 
@@ -17,4 +18,17 @@ TEST_F (HostileInputTest, OddButValidDocumentsAreReadAndHostileOnesRefused)
     ASSERT_TRUE (privateHome.dataFolder().createDirectory() && dataFile ("midi.map").replaceWithText (deep));
     { MidiMap map; }
     EXPECT_EQ (dataFile ("midi.map.bak").loadFileAsString(), deep);
+}
+
+// JUCE's parser ends a comment at the first "-->" after its "<!--", so "<!-->" only opens one. Ended there, it
+// hid from the check 300,000 levels that the parser then went down until the stack ran out.
+TEST_F (HostileInputTest, ElementsAfterACommentOpenedWithItsOwnEndAreCounted)
+{
+    const auto hostile = "<!--> <![CDATA[ -->" + juce::String::repeatedString ("<a>", 300000) + " ]]>";
+    ASSERT_TRUE (privateHome.dataFolder().createDirectory() && dataFile ("data.xml").replaceWithText (hostile));
+    ReplayProcessor processor;
+    EXPECT_EQ (dataFile ("data.xml.bak").loadFileAsString(), hostile) << "step: start";
+    const auto loaded = processor.loadPlaylist (dataFile ("data.xml.bak"));
+    EXPECT_FALSE (loaded) << "step: LOAD";
+    EXPECT_EQ (processor.playlist.size(), 0) << "step: LOAD";
 }

@@ -17,10 +17,12 @@ ConfigFile::~ConfigFile()
     write();
 }
 
-void ConfigFile::write() const
+void ConfigFile::write()
 {
     if (! mayReplace)
         return;
+
+    mayReplace = false;
 
     if (! XmlFiles::writeDocument (settings, file))
         XmlFiles::tellNotKept (TRANS ("last-used folders"), file);
