@@ -50,16 +50,16 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
     const juce::File files[] = { audioFile ("f0.wav", 8000.0, 1, 0.25), audioFile ("f1.aif", 11025.0, 2, 0.31) };   // one resampled
     processor->delay = 0.0f;
     processor->midiMap.setMessage (0, "90 3c 64");   // every 20th block goes to the next entry
-    std::atomic<int> blocks { 0 }, stop { 0 };
+    std::atomic<int> blocks { 0 };   // the message thread changes the playlist until all have been rendered
     std::thread audioThread ([&]
     {
         juce::AudioBuffer<float> buffer (2, 256);
-        for (const juce::MidiBuffer next (juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100)); ! stop; ++blocks, std::this_thread::yield())
+        for (const juce::MidiBuffer next (juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100)); blocks < 1000; ++blocks, std::this_thread::yield())
             testkit::renderBlock (*processor, buffer, blocks % 20 == 0 ? juce::MidiBuffer (next) : juce::MidiBuffer());
     });
     juce::Random random (42);
     int maxIndexSeen = -1, faults = 0;
-    for (int step = 0; step < 20000 && faults == 0; ++step)
+    for (int step = 0; (step < 20000 || blocks < 1000) && faults == 0; ++step)
     {
         const int size = processor->playlist.size();
         auto* entry = processor->playlist[random.nextInt (juce::jmax (1, size))];
@@ -81,9 +81,8 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRenders)
         for (int i = 0; i < processor->playlist.size(); ++i)
             faults += i != processor->currentIndex && processor->playlist[i]->source != nullptr ? 1 : 0;
     }
-    stop = 1;
     audioThread.join();
-    EXPECT_TRUE (faults == 0 && blocks > 100 && maxIndexSeen >= 0) << faults << " faults, " << blocks << " blocks, highest index " << maxIndexSeen;
+    EXPECT_TRUE (faults == 0 && maxIndexSeen >= 0) << faults << " faults, highest index " << maxIndexSeen;
     processor->clearPlaylist(), processor->addFile (files[0]);   // whatever happened, an entry's points still reach the data root
     processor->playlist[0]->cue = 0.125f, processor->clearPlaylist(), processor->addFile (files[0]);
     EXPECT_EQ (processor->playlist[0]->cue, 0.125f);

@@ -1,70 +1,195 @@
 #include "VelorinTest.h"
+#include <juce_cryptography/juce_cryptography.h>
 #include <regex>
-/** Passes when `same`; else writes the actual one in the working folder. Writes the reference instead when updating. */
-static ::testing::AssertionResult compare (bool same, const juce::String& name, std::function<bool (const juce::File&)> write)
+
+using namespace juce;
+using namespace testing;
+
+static bool updating()
 {
-    const bool update = getenv ("VELORIN_UPDATE_REFERENCES") != nullptr;
-    const auto target = (update ? juce::File (VELORIN_REFERENCES) : juce::File::getCurrentWorkingDirectory()).getChildFile (name);
-    return (same && ! update) || (write (target) && update) ? ::testing::AssertionSuccess()
-               : ::testing::AssertionFailure() << name << (update ? " cannot be written" : " differs from the reference: see " + target.getFullPathName());
+    return getenv ("VELORIN_UPDATE_REFERENCES") != nullptr && ! Test::HasFailure();
 }
-::testing::AssertionResult matchesReference (const juce::String& text, const juce::String& name)
+
+// Prints the lines between the first and the last that differ.
+AssertionResult matchesReference (const String& text, const String& name)
 {
-    return compare (text == juce::File (VELORIN_REFERENCES).getChildFile (name).loadFileAsString(), name, [&] (const juce::File& f) { return f.replaceWithText (text, false, false, nullptr); });
+    const auto file = File (VELORIN_REFERENCES).getChildFile (name);
+
+    if (updating() && (text.isEmpty() ? file.deleteFile() : file.replaceWithText (text, false, false, nullptr)))
+        return AssertionSuccess();
+
+    if (text == file.loadFileAsString())
+        return AssertionSuccess();
+
+    const auto expected = StringArray::fromLines (file.loadFileAsString().trimEnd());
+    const auto actual = StringArray::fromLines (text.trimEnd());
+    const auto shorter = jmin (expected.size(), actual.size());
+    int first = 0;
+    int same = 0;   // lines alike at the end
+
+    while (first < shorter && expected[first] == actual[first])
+        ++first;
+
+    while (first + same < shorter && expected[expected.size() - 1 - same] == actual[actual.size() - 1 - same])
+        ++same;
+
+    auto failure = AssertionFailure() << name << " differs from the reference (- expected, + actual):";
+
+    for (int i = first; i < jmin (expected.size() - same, first + 10); ++i)
+        failure << "\n- " << i + 1 << ": " << expected[i];
+
+    for (int i = first; i < jmin (actual.size() - same, first + 10); ++i)
+        failure << "\n+ " << i + 1 << ": " << actual[i];
+
+    return failure;
 }
-::testing::AssertionResult matchesReference (const juce::Image& image, const juce::String& name)
+
+static int distance (Colour a, Colour b)
 {
-    const auto expected = juce::ImageFileFormat::loadFrom (juce::File (VELORIN_REFERENCES).getChildFile (name));
-    int differing = expected.getBounds() == image.getBounds() ? 0 : -1;
-    for (int i = 0, w = image.getWidth(); differing >= 0 && i < w * image.getHeight(); ++i)
-        if (const auto a = image.getPixelAt (i % w, i / w), b = expected.getPixelAt (i % w, i / w);
-            juce::jmax (std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()), std::abs (a.getBlue() - b.getBlue()), std::abs (a.getAlpha() - b.getAlpha())) > 2)
-            ++differing;
-    return compare (differing == 0, name, [&] (const juce::File& f) { f.deleteFile(); juce::FileOutputStream out (f); return juce::PNGImageFormat().writeImageToStream (image, out); })
-           << " (" << differing << " pixels differ)";
+    return jmax (std::abs (a.getRed() - b.getRed()), std::abs (a.getGreen() - b.getGreen()),
+                 std::abs (a.getBlue() - b.getBlue()), std::abs (a.getAlpha() - b.getAlpha()));
 }
-void VelorinTest::note (const juce::String& what, const juce::String& values)
+
+AssertionResult matchesReference (const Image& image, const String& name)
 {
-    record << what << (values.isEmpty() ? "" : ": " + juce::String (std::regex_replace (values.toStdString(), std::regex ("[0-9a-f]{32}"), "<key>"))) << "\n";
+    const auto reference = File (VELORIN_REFERENCES).getChildFile (name);
+    const auto expected = ImageFileFormat::loadFrom (reference);
+    int differing = 0;
+    Rectangle<int> area;
+
+    for (int y = 0; y < image.getHeight(); ++y)
+        for (int x = 0; x < image.getWidth(); ++x)
+            if (distance (image.getPixelAt (x, y), expected.getPixelAt (x, y)) > 2)
+            {
+                ++differing;
+                area = area.getUnion ({ x, y, 1, 1 });
+            }
+
+    if (differing == 0 && expected.getBounds() == image.getBounds() && ! updating())
+        return AssertionSuccess();
+
+    // The reference when updating, else the picture to look at.
+    const auto file = updating() ? reference : File::getCurrentWorkingDirectory().getChildFile (name);
+    file.deleteFile();
+    FileOutputStream out (file);
+
+    if (PNGImageFormat().writeImageToStream (image, out) && updating())
+        return AssertionSuccess();
+
+    return AssertionFailure() << name << ": " << differing << " pixels differ, within (x y width height) "
+                              << area.toString() << " of " << image.getBounds().toString() << ", the reference "
+                              << expected.getBounds().toString() << "; see " << file.getFullPathName();
 }
-juce::AudioBuffer<float> ProcessorTest::render (const juce::String& what, juce::MidiBuffer midi)
+
+void VelorinTest::TearDown()
 {
-    juce::AudioBuffer<float> block (2, 800);
-    block.clear();
-    testkit::renderBlock (*processor, block, midi);
-    if (what.isEmpty())
-        return block;
-    const float gain = processor->volume;
-    juce::StringArray runs;
-    bool other = false;
-    for (juce::int64 i = 0, first = 0, last = 0, index = 0, silence = -1000; i < 800 && ! other; ++i, last = index)
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const auto name = String (test->test_suite_name()) + "." + test->name() + ".txt";
+
+    if (record.isNotEmpty() || File (VELORIN_REFERENCES).getChildFile (name).exists())
     {
-        const auto value = block.getSample (0, (int) i);
-        index = value == 0.0f ? silence : std::llround (value / gain * (1 << 21)) - 1;
-        other = std::abs (block.getSample (1, (int) i)) != (index == silence ? 0.0f : gain * testkit::rampValue (0, index));
-        if (i == 0 || (index == silence ? last != silence : index != last + 1 || last < 0))
-            runs.add ({}), first = index;
-        runs.set (runs.size() - 1, index == silence ? "silence" : juce::String (first) + "-" + juce::String (index));
+        EXPECT_TRUE (matchesReference (record, name));
     }
-    note (what, (other ? "other" : runs.joinIntoString (",") + (block.getSample (1, 0) > 0.0f ? " mono" : "") + (gain != 1.0f ? " x" + juce::String (gain) : "")) + " | " + state());
-    return block;
 }
-juce::String ProcessorTest::state() const
+
+void VelorinTest::note (const String& what, const String& values)
 {
-    juce::String text;
-    text << "current " << processor->getCurrentIndex() << " (index " << processor->currentIndex.load() << ")" << (processor->paused ? ", paused" : ", playing") << (processor->loopEnabled ? ", loop" : "") << (processor->midiActivity ? ", midi" : "");
-    for (auto* entry : processor->playlist)
-        text << " | " << entry->file.getFileName() << " " << (entry->source != nullptr ? juce::String (entry->source->getNextReadPosition()) : "-")
-             << (entry->cue != 0.0f ? " cue " + juce::String (entry->cue.load()) : "")
-             << (entry->loopA != 0.0f || entry->loopB != 0.0f ? " A-B " + juce::String (entry->loopA.load()) + "-" + juce::String (entry->loopB.load()) : "");
+    record << what;
+
+    if (values.isNotEmpty())
+        record << ": " << String (std::regex_replace (values.toStdString(), std::regex ("[0-9a-f]{32}"), "<key>"));
+
+    record << "\n";
+}
+
+String VelorinTest::seen (Component& component)
+{
+    auto text = component.getBounds().toString();
+
+    if (auto* button = dynamic_cast<Button*> (&component))
+        text << " \"" << button->getButtonText() << "\" \"" << button->getTooltip() << "\"";
+
     return text;
 }
+
+// As the player makes it: the MD5 of as many bytes as the path has characters.
+String VelorinTest::keyOf (const File& file)
+{
+    const auto path = file.getFullPathName();
+    return MD5 (path.toRawUTF8(), (size_t) path.length()).toHexString();
+}
+
+AudioBuffer<float> ProcessorTest::render (const String& what, MidiBuffer midi)
+{
+    AudioBuffer<float> block (2, 800);
+    block.clear();
+    testkit::renderBlock (*processor, block, midi);
+
+    if (what.isEmpty())
+        return block;
+
+    const float gain = processor->volume;
+    StringArray runs;
+    bool other = false;
+    int64 first = 0;
+    int64 last = -1;   // -1: silence
+
+    for (int i = 0; i < 800 && ! other; ++i)
+    {
+        const auto left = block.getSample (0, i);
+        const auto index = left == 0.0f ? -1 : std::llround (left / gain * (1 << 21)) - 1;
+        other = std::abs (block.getSample (1, i)) != (index < 0 ? 0.0f : gain * testkit::rampValue (0, index));
+
+        if (i == 0 || (index < 0 ? last >= 0 : last < 0 || index != last + 1))
+        {
+            runs.add ({});
+            first = index;
+        }
+
+        runs.set (runs.size() - 1, index < 0 ? "silence" : String (first) + "-" + String (index));
+        last = index;
+    }
+
+    auto text = runs.joinIntoString (",");
+
+    if (block.getSample (1, 0) > 0.0f)
+        text << " mono";
+
+    if (gain != 1.0f)
+        text << " x" << gain;
+
+    note (what, (other ? String ("other") : text) + " | " + state());
+    return block;
+}
+
+String ProcessorTest::state() const
+{
+    String text;
+    text << "current " << processor->getCurrentIndex() << " (index " << processor->currentIndex.load() << ")"
+         << (processor->paused ? ", paused" : ", playing") << (processor->loopEnabled ? ", loop" : "")
+         << (processor->midiActivity ? ", midi" : "");
+
+    for (auto* entry : processor->playlist)
+    {
+        text << " | " << entry->file.getFileName() << " "
+             << (entry->source != nullptr ? String (entry->source->getNextReadPosition()) : "-");
+
+        if (entry->cue != 0.0f)
+            text << " cue " << entry->cue.load();
+
+        if (entry->loopA != 0.0f || entry->loopB != 0.0f)
+            text << " A-B " << entry->loopA.load() << "-" << entry->loopB.load();
+    }
+
+    return text;
+}
+
 int main (int argc, char** argv)
 {
     ::testing::InitGoogleTest (&argc, argv);
     setenv ("DISPLAY", "none", 0);   // else JUCE connects to ":0", maybe another test's Xvfb, whose end would end us
-    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return nullptr; };   // lets JUCE set its X error handler
+    JUCEApplicationBase::createInstance = []() -> JUCEApplicationBase*
+    { return nullptr; };                        // lets JUCE set its X error handler
     const testkit::AssertionCheck assertions;   // untolerated assertions reach stderr, where ctest looks for them
-    const juce::ScopedJuceInitialiser_GUI juce;
     return RUN_ALL_TESTS();
 }

@@ -6,84 +6,161 @@
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
 #include <unistd.h>
-bool testkit::writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits, bool music)
+
+using namespace juce;
+
+static float note (double seconds)
 {
-    file.getParentDirectory().createDirectory(), file.deleteFile();
-    std::unique_ptr<juce::AudioFormat> format (file.hasFileExtension ("aif;aiff") ? (juce::AudioFormat*) new juce::AiffAudioFormat() : new juce::WavAudioFormat());
-    std::unique_ptr<juce::AudioFormatWriter> writer (format->createWriterFor (new juce::FileOutputStream (file), rate, (unsigned int) channels, bits, {}, 0));
-    juce::AudioBuffer<float> block (channels, 4096);
+    const auto level = 0.5 * std::exp (-2.0 * std::fmod (seconds, 1.5));
+    return (float) (level * std::sin (MathConstants<double>::twoPi * 220.0 * seconds));
+}
+
+bool testkit::writeAudio (const File& file, double rate, int channels, int64 samples, int bits, bool music)
+{
+    file.getParentDirectory().createDirectory();
+    file.deleteFile();
+    WavAudioFormat wav;
+    AiffAudioFormat aiff;
+    auto& format = file.hasFileExtension ("aif;aiff") ? (AudioFormat&) aiff : wav;
+    std::unique_ptr<AudioFormatWriter> writer (
+        format.createWriterFor (new FileOutputStream (file), rate, (unsigned int) channels, bits, {}, 0));
+    AudioBuffer<float> block (channels, 4096);
     bool written = writer != nullptr;
-    for (juce::int64 start = 0; written && start < samples; start += 4096)
+
+    for (int64 start = 0; written && start < samples; start += 4096)
     {
         for (int c = 0; c < channels; ++c)
             for (int i = 0; i < 4096; ++i)
-            {
-                const auto t = (double) (start + i) / rate, phase = juce::MathConstants<double>::twoPi * std::pow (0.89, (int) (t / 1.5) % 3) * (1.0 + 0.002 * c) * t;   // falling a tone every 1.5 s
-                block.setSample (c, i, music ? (float) (0.3 * std::exp (-2.0 * std::fmod (t, 1.5)) * (std::sin (220.0 * phase) + std::sin (277.2 * phase) + std::sin (329.6 * phase))) : rampValue (c, start + i));
-            }
-        written = writer->writeFromAudioSampleBuffer (block, 0, (int) juce::jmin ((juce::int64) 4096, samples - start));
+                block.setSample (c, i, music ? note ((double) (start + i) / rate) : rampValue (c, start + i));
+
+        written = writer->writeFromAudioSampleBuffer (block, 0, (int) jmin ((int64) 4096, samples - start));
     }
+
     return written;
 }
-bool testkit::setTags (const juce::File& file, const juce::String& title, const juce::String& artist)
+
+bool testkit::setTags (const File& file, const String& title, const String& artist)
 {
     TagLib::FileRef ref (file.getFullPathName().toRawUTF8());
-    const auto text = [] (const juce::String& s) { return TagLib::String (s.toRawUTF8(), TagLib::String::UTF8); };
-    return ! ref.isNull() && (ref.tag()->setTitle (text (title)), ref.tag()->setArtist (text (artist)), ref.save());
+
+    if (ref.isNull())
+        return false;
+
+    ref.tag()->setTitle (TagLib::String (title.toRawUTF8(), TagLib::String::UTF8));
+    ref.tag()->setArtist (TagLib::String (artist.toRawUTF8(), TagLib::String::UTF8));
+    return ref.save();
 }
-bool testkit::insertChunk (const juce::File& file, const char* id, const juce::MemoryBlock& content)
+
+bool testkit::insertChunk (const File& file, const char* id, const MemoryBlock& content)
 {
     const bool aiff = file.hasFileExtension ("aif;aiff");
-    juce::MemoryBlock bytes;
+    MemoryBlock bytes;
     file.loadFileAsData (bytes);
-    juce::MemoryOutputStream chunk;
+
+    MemoryOutputStream chunk;
     chunk.write (id, 4);
-    aiff ? chunk.writeIntBigEndian ((int) content.getSize()) : chunk.writeInt ((int) content.getSize());
+
+    if (aiff)
+        chunk.writeIntBigEndian ((int) content.getSize());
+    else
+        chunk.writeInt ((int) content.getSize());
+
     chunk << content;
     chunk.writeRepeatedByte (0, content.getSize() & 1);
+
     const auto* begin = static_cast<const char*> (bytes.getData());
     const auto* audio = aiff ? "SSND" : "data";
-    bytes.insert (chunk.getData(), chunk.getDataSize(), (size_t) (std::search (begin, begin + bytes.getSize(), audio, audio + 4) - begin));
-    const auto size = (juce::uint32) bytes.getSize() - 8;
-    const auto sizeField = aiff ? juce::ByteOrder::swapIfLittleEndian (size) : juce::ByteOrder::swapIfBigEndian (size);
+    const auto audioStart = std::search (begin, begin + bytes.getSize(), audio, audio + 4) - begin;
+    bytes.insert (chunk.getData(), chunk.getDataSize(), (size_t) audioStart);
+
+    const auto size = (uint32) bytes.getSize() - 8;
+    const auto sizeField = aiff ? ByteOrder::swapIfLittleEndian (size) : ByteOrder::swapIfBigEndian (size);
     bytes.copyFrom (&sizeField, 4, 4);
     return file.replaceWithData (bytes.getData(), bytes.getSize());
 }
-// JUCE 7.0.5's assertions that input from outside reaches with nothing wrong: hex keys starting with a digit, a short MIDI
-// message (copied safely), thousands of channels (numbered before the file is refused), a backslash, AIFF chunk texts.
-void testkit::AssertionCheck::logMessage (const juce::String& message)
+
+// JUCE 7.0.5's assertions that input from outside reaches with nothing wrong: hex keys starting with a digit, a short
+// MIDI message (copied safely), thousands of channels (numbered before the file is refused), a backslash, AIFF chunk
+// texts.
+void testkit::AssertionCheck::logMessage (const String& message)
 {
-    for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "XmlElement.cpp:508", "MidiMessage.cpp:137",
+    for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "XmlElement.cpp:508",
+                         "MidiMessage.cpp:137",
                          "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
-        if (message == juce::String ("JUCE Assertion failure in juce_") + place)
+        if (message == String ("JUCE Assertion failure in juce_") + place)
             return;
+
     std::cerr << message << std::endl;
+
     if (onAssertion && message.startsWith ("JUCE Assertion failure"))
         onAssertion (message);
 }
+
+static bool isRunning (const String& server)
+{
+    ChildProcess check;
+    return check.start (StringArray { "jack_wait", "-s", server, "-c" })
+        && check.readAllProcessOutput().startsWith ("running");
+}
+
+// One process at a time looks for a free name: a server started under a taken name fails, but first removes the
+// socket of the one running under it.
 testkit::JackServer::JackServer()
 {
     setenv ("JACK_NO_AUDIO_RESERVATION", "1", 1);
     const auto parent = getpid();
-    const auto running = [this] { juce::ChildProcess check; return check.start (juce::StringArray { "jack_wait", "-s", name, "-c" }) && check.readAllProcessOutput().startsWith ("running"); };
-    // One process at a time looks for a free name: a server started under a taken name fails, but first removes the socket of the one running under it.
     const int lock = open ("/tmp/velorin-jackd.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
     flock (lock, LOCK_EX);
+
     for (int i = 0; i < 6 && ! ready; ++i)
     {
-        name = "velorin-" + juce::String (i);
-        if (running() || (pid = fork()) < 0)
+        name = "velorin-" + String (i);
+
+        if (isRunning (name))
             continue;
+
+        const auto* server = name.toRawUTF8();
+        pid = fork();
+
         if (pid == 0)   // jackd, quiet, ending with this process
-            _exit (prctl (PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent && dup2 (open ("/dev/null", O_WRONLY), 1) == 1 && dup2 (1, 2) == 2
-                       ? execlp ("jackd", "jackd", "--no-realtime", "-n", name.toRawUTF8(), "-d", "dummy", "-r", "48000", "-p", "256", (char*) nullptr) : 127);
-        for (int tries = 0; tries < 100 && pid > 0 && ! (ready = running()); ++tries)   // pid 0: it gave up, the name taken or the registry full
-            pid = waitpid (pid, nullptr, WNOHANG) == pid ? 0 : (juce::Thread::sleep (100), pid);
+        {
+            const int quiet = open ("/dev/null", O_WRONLY);
+            dup2 (quiet, 1);
+            dup2 (quiet, 2);
+
+            if (prctl (PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent)
+                execlp ("jackd", "jackd", "--no-realtime", "-n", server, "-d", "dummy", "-r", "48000", "-p", "256",
+                        (char*) nullptr);
+
+            _exit (127);
+        }
+
+        for (int tries = 0; tries < 100 && pid > 0 && ! ready; ++tries)
+        {
+            ready = isRunning (name);
+
+            if (waitpid (pid, nullptr, WNOHANG) == pid)   // it gave up: the name taken, or the registry full
+                pid = 0;
+            else if (! ready)
+                Thread::sleep (100);
+        }
+
         if (! ready && pid > 0)
-            kill (pid, SIGTERM), waitpid (pid, nullptr, 0), pid = 0;
+        {
+            kill (pid, SIGTERM);
+            waitpid (pid, nullptr, 0);
+            pid = 0;
+        }
     }
+
     close (lock);
     setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
 }
-testkit::JackServer::~JackServer()   { if (pid > 0 && kill (pid, SIGTERM) == 0) waitpid (pid, nullptr, 0);
-                                       unsetenv ("JACK_DEFAULT_SERVER"); }
+
+testkit::JackServer::~JackServer()
+{
+    if (pid > 0 && kill (pid, SIGTERM) == 0)
+        waitpid (pid, nullptr, 0);
+
+    unsetenv ("JACK_DEFAULT_SERVER");
+}

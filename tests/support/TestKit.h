@@ -1,34 +1,68 @@
 #pragma once
 #include "engine/ReplayProcessor.h"
-namespace testkit   // what the tests, fuzzers, soak and benchmark share
+
+// What the tests, fuzzers, soak and benchmark share.
+namespace testkit
 {
-    /** Points HOME at a fresh temporary folder (with an empty "audio" folder) while it lives. */
+    /** Points HOME at a fresh folder with an empty "audio" folder while it lives. The folder is in /tmp, not
+        TMPDIR: its path has the same length everywhere, and so has the XML that JUCE wraps at a column. */
     struct PrivateHome
     {
-        PrivateHome() : previous (getenv ("HOME")), home (juce::File::createTempFile ("velorin-home"))   { home.getChildFile ("audio").createDirectory(); setenv ("HOME", home.getFullPathName().toRawUTF8(), 1); }
-        ~PrivateHome()   { setenv ("HOME", previous.toRawUTF8(), 1); home.deleteRecursively(); }
-        juce::File dataFolder() const   { return home.getChildFile (".config/DravikLabs/Velorin"); }
-        const juce::String previous;
-        const juce::File home;
+        PrivateHome()
+        {
+            home.getChildFile ("audio").createDirectory();
+            setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
+        }
+
+        ~PrivateHome()
+        {
+            setenv ("HOME", previous.toRawUTF8(), 1);
+            home.deleteRecursively();
+        }
+
+        juce::File dataFolder() const { return home.getChildFile (".config/DravikLabs/Velorin"); }
+        const juce::String previous = getenv ("HOME");
+        const juce::File home = juce::String (mkdtemp (std::string ("/tmp/velorin-testing-home-XXXXXX").data()));
     };
-    /** Sample i of channel c of a ramp file: exact at 24 bits, distinct below 2^20 samples. */
-    inline float rampValue (int channel, juce::int64 index)   { return (channel == 0 ? 1.0f : -1.0f) * (float) ((index % (1 << 20)) + 1) / (float) (1 << 21); }
-    /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a few decaying chords. */
-    bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24, bool music = false);
+
+    /** Sample `index` of a ramp file: exact at 24 bits, distinct below 2^20 samples, negative on channel 1. */
+    inline float rampValue (int channel, juce::int64 index)
+    {
+        const auto value = (float) (index % (1 << 20) + 1) / (float) (1 << 21);
+        return channel == 0 ? value : -value;
+    }
+
+    /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a note sounding every 1.5 s. */
+    bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24,
+                     bool music = false);
     bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
+
     /** Puts a chunk before the audio of a WAV or AIFF file (by extension). */
     bool insertChunk (const juce::File& file, const char* id, const juce::MemoryBlock& content);
-    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer& midi)   { const juce::ScopedLock sl (p.getCallbackLock()); p.processBlock (b, midi); }   // as the player does
-    inline void renderBlock (ReplayProcessor& p, juce::AudioBuffer<float>& b, juce::MidiBuffer&& midi = {})   { renderBlock (p, b, midi); }
-    /** While it lives, JUCE's log but the tolerated assertions (TestKit.cpp) goes to stderr, its assertions also to `onAssertion`. */
+
+    /** Renders a block under the processor's callback lock, as the player does. */
+    inline void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& block, juce::MidiBuffer midi = {})
+    {
+        const juce::ScopedLock lock (processor.getCallbackLock());
+        processor.processBlock (block, midi);
+    }
+
+    /** While it lives, JUCE's log goes to stderr, and its assertions also to `onAssertion`; but not the few
+        assertions that input from outside reaches with nothing wrong (TestKit.cpp). */
     struct AssertionCheck : juce::Logger
     {
-        explicit AssertionCheck (std::function<void (const juce::String&)> handler = {}) : onAssertion (std::move (handler))   { setCurrentLogger (this); }
-        ~AssertionCheck() override   { setCurrentLogger (previousLogger); }
+        explicit AssertionCheck (std::function<void (const juce::String&)> handler = {})
+            : onAssertion (std::move (handler))
+        {
+            setCurrentLogger (this);
+        }
+
+        ~AssertionCheck() override { setCurrentLogger (previousLogger); }
         void logMessage (const juce::String& message) override;
         std::function<void (const juce::String&)> onAssertion;
         juce::Logger* const previousLogger = getCurrentLogger();
     };
+
     /** A JACK server on its dummy back end (real-time paced, no sound card), this process's default while it lives.
         It dies with this process, under the first free name of a few: a slot left in JACK's registry is taken again. */
     struct JackServer
