@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds velorin_soak and runs it for SOAK_SECONDS (default 90) with SOAK_SEED (default 1).
+# Builds velorin_soak and runs it for SOAK_SECONDS (default 60) with SOAK_SEED (default 1).
 #
 # It builds in the Debug tree that test.sh configures (build/debug, or SOAK_BUILD_DIR): the
 # framework is compiled there already, and JUCE's assertions are live, which the soak is
@@ -27,7 +27,7 @@ trap 'rm -f "$log"' EXIT
 
 # Adding a folder prints a line per file ("Added ..."): kept in the log, not shown.
 status=0
-"$build/soak/velorin_soak" "${SOAK_SECONDS:-90}" "${SOAK_SEED:-1}" 2>&1 | tee "$log" | sed -u '/^Added /d' || status=$?
+"$build/soak/velorin_soak" "${SOAK_SECONDS:-60}" "${SOAK_SEED:-1}" 2>&1 | tee "$log" | sed -u '/^Added /d' || status=$?
 
 if grep -q -e "JUCE Assertion failure" -e "Leaked objects detected" "$log"; then
     echo "velorin_soak: a JUCE assertion or leak report in the output" >&2
