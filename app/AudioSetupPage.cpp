@@ -50,8 +50,8 @@ void AudioSetupPage::visibilityChanged()
     if (selector == nullptr)
     {
         // Built from the device manager each time, so it shows the devices as they are now.
-        selector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 32, 0, 32,
-                                                                         true, true, true, true);
+        selector = std::make_unique<juce::AudioDeviceSelectorComponent> (deviceManager, 0, 32, 0, 32, true, true, true,
+                                                                         true);
         addAndMakeVisible (*selector);
         resized();
     }

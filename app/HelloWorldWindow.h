@@ -20,7 +20,10 @@ private:
     /** Makes and removes the tooltip window as the mouse enters and leaves the window. */
     struct TooltipWhileMouseOver : juce::MouseListener
     {
-        explicit TooltipWhileMouseOver (HelloWorldWindow& w) : window (w) {}
+        explicit TooltipWhileMouseOver (HelloWorldWindow& w)
+            : window (w)
+        {
+        }
         void mouseEnter (const juce::MouseEvent&) override;
         void mouseExit (const juce::MouseEvent&) override;
 

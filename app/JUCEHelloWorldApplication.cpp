@@ -20,9 +20,18 @@ namespace
 JUCEHelloWorldApplication::JUCEHelloWorldApplication() = default;
 JUCEHelloWorldApplication::~JUCEHelloWorldApplication() = default;
 
-const juce::String JUCEHelloWorldApplication::getApplicationName()     { return "Velorin"; }
-const juce::String JUCEHelloWorldApplication::getApplicationVersion()  { return "1.0.0"; }
-bool JUCEHelloWorldApplication::moreThanOneInstanceAllowed()           { return true; }
+const juce::String JUCEHelloWorldApplication::getApplicationName()
+{
+    return "Velorin";
+}
+const juce::String JUCEHelloWorldApplication::getApplicationVersion()
+{
+    return "1.0.0";
+}
+bool JUCEHelloWorldApplication::moreThanOneInstanceAllowed()
+{
+    return true;
+}
 
 void JUCEHelloWorldApplication::initialise (const juce::String&)
 {
@@ -65,16 +74,16 @@ bool JUCEHelloWorldApplication::saveDataFiles()
     return true;
 }
 
-void JUCEHelloWorldApplication::anotherInstanceStarted (const juce::String&)  {}
+void JUCEHelloWorldApplication::anotherInstanceStarted (const juce::String&) {}
 
 void JUCEHelloWorldApplication::systemRequestedQuit()
 {
     quit();
 }
 
-void JUCEHelloWorldApplication::suspended()  {}
-void JUCEHelloWorldApplication::resumed()    {}
-void JUCEHelloWorldApplication::unhandledException (const std::exception*, const juce::String&, int)  {}
+void JUCEHelloWorldApplication::suspended() {}
+void JUCEHelloWorldApplication::resumed() {}
+void JUCEHelloWorldApplication::unhandledException (const std::exception*, const juce::String&, int) {}
 
 juce::JUCEApplicationBase* createApplication()
 {

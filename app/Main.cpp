@@ -27,16 +27,18 @@ namespace
     public:
         void initialise (const juce::String& commandLine) override
         {
-            // The framework sets its handler when the window opens the display; ours
-            // replaces it.
-            JUCEHelloWorldApplication::initialise (commandLine);
+            // The framework sets its handler when it opens the display, which finding the
+            // screens does; ours replaces it before the window is made, so a display lost
+            // while the window opens ends the program in the same way.
+            juce::Desktop::getInstance().getDisplays();
             XSetIOErrorHandler (writeDataOnLostDisplay);
+            JUCEHelloWorldApplication::initialise (commandLine);
         }
     };
 }
 
 int main (int argc, char* argv[])
 {
-    juce::JUCEApplicationBase::createInstance = [] () -> juce::JUCEApplicationBase* { return new VelorinApplication(); };
+    juce::JUCEApplicationBase::createInstance = []() -> juce::JUCEApplicationBase* { return new VelorinApplication(); };
     return juce::JUCEApplicationBase::main (argc, (const char**) argv);
 }

@@ -27,7 +27,10 @@ namespace
 
         // Non-blocking: once the pipe is full, the loop has enough to wake up for.
         if (const auto fd = signalPipe.load(); fd >= 0)
-            [[maybe_unused]] const auto written = ::write (fd, &byte, 1);
+        {
+            const auto written = ::write (fd, &byte, 1);
+            juce::ignoreUnused (written);
+        }
 
         errno = savedErrno;
     }
@@ -48,15 +51,20 @@ TerminationSignals::TerminationSignals()
     writeEnd = ends[1];
     signalPipe = writeEnd;
 
-    juce::LinuxEventLoop::registerFdCallback (readEnd, [] (int fd)
+    // Drains the pipe, then quits as closing the window does.
+    auto quitOnSignal = [] (int fd)
     {
         char bytes[64];
-        while (::read (fd, bytes, sizeof (bytes)) > 0) {}
+
+        while (::read (fd, bytes, sizeof (bytes)) > 0)
+            continue;
 
         juce::JUCEApplicationBase::quit();
-    });
+    };
 
-    struct sigaction action {};
+    juce::LinuxEventLoop::registerFdCallback (readEnd, quitOnSignal);
+
+    struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset (&action.sa_mask);

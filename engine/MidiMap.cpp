@@ -3,7 +3,10 @@
 
 namespace
 {
-    juce::String attributeName (int row)   { return "midi-" + juce::String (row); }
+    juce::String attributeName (int row)
+    {
+        return "midi-" + juce::String (row);
+    }
 }
 
 MidiMap::MidiMap()
@@ -62,8 +65,10 @@ bool MidiMap::writeLocked() const
     for (int i = 0; i < numMappings; ++i)
     {
         const auto message = getMessage (i);
-        const bool keepTheFiles = message == loaded[i] && now.root != nullptr && now.root->hasAttribute (attributeName (i));
-        root.setAttribute (attributeName (i), keepTheFiles ? now.root->getStringAttribute (attributeName (i)) : message);
+        const bool keepTheFiles = message == loaded[i] && now.root != nullptr
+                               && now.root->hasAttribute (attributeName (i));
+        root.setAttribute (attributeName (i),
+                           keepTheFiles ? now.root->getStringAttribute (attributeName (i)) : message);
     }
 
     return XmlFiles::writeDocument (root, getMapFile());

@@ -19,10 +19,10 @@ struct MidiMapping
 
     std::atomic<int> action { 0 };
 
-    Bytes slots[2];                    // matching reads the current one; a new message goes into the other
+    Bytes slots[2];   // matching reads the current one; a new message goes into the other
     std::atomic<int> current { 0 };
-    std::atomic<int> version { 0 };    // counts the messages stored
-    juce::String text;                 // message thread: the text that was set, while `version` is `textVersion`
+    std::atomic<int> version { 0 };   // counts the messages stored
+    juce::String text;                // message thread: the text that was set, while `version` is `textVersion`
     int textVersion = 0;
 };
 

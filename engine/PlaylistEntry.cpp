@@ -134,13 +134,14 @@ namespace
     {
     public:
         HidingInputStream (const juce::File& file, std::vector<juce::int64> idsToHide)
-            : in (file), hidden (std::move (idsToHide))
+            : in (file),
+              hidden (std::move (idsToHide))
         {
         }
 
-        juce::int64 getTotalLength() override     { return in.getTotalLength(); }
-        bool isExhausted() override               { return in.isExhausted(); }
-        juce::int64 getPosition() override        { return in.getPosition(); }
+        juce::int64 getTotalLength() override { return in.getTotalLength(); }
+        bool isExhausted() override { return in.isExhausted(); }
+        juce::int64 getPosition() override { return in.getPosition(); }
         bool setPosition (juce::int64 p) override { return in.setPosition (p); }
 
         int read (void* destBuffer, int maxBytesToRead) override
@@ -215,11 +216,14 @@ namespace
     class BytesFile : public TagLib::File
     {
     public:
-        explicit BytesFile (TagLib::IOStream* stream) : TagLib::File (stream) {}
+        explicit BytesFile (TagLib::IOStream* stream)
+            : TagLib::File (stream)
+        {
+        }
 
-        TagLib::Tag* tag() const override                         { return nullptr; }
+        TagLib::Tag* tag() const override { return nullptr; }
         TagLib::AudioProperties* audioProperties() const override { return nullptr; }
-        bool save() override                                        { return false; }
+        bool save() override { return false; }
     };
 
     /** A tag's text as Unicode, cut to its first characters. TagLib holds it in UTF-16, and
@@ -261,8 +265,12 @@ namespace
 PlaylistEntry::PlaylistEntry (const juce::File& f, juce::AudioFormatManager* manager, PointStore* root)
     : key (juce::MD5 (f.getFullPathName().toRawUTF8(), (size_t) f.getFullPathName().length()).toHexString()),
       points (root != nullptr ? root->pointsFor (key, f.getFullPathName()) : std::make_shared<PointStore::Points>()),
-      cue (points->cue), loopA (points->loopA), loopB (points->loopB),
-      formatManager (manager), dataRoot (root), file (f)
+      cue (points->cue),
+      loopA (points->loopA),
+      loopB (points->loopB),
+      formatManager (manager),
+      dataRoot (root),
+      file (f)
 {
     if (auto reader = createCheckedReader (*formatManager, file))
     {
@@ -328,13 +336,21 @@ void PlaylistEntry::load (int samplesPerBlock, float outputSampleRate)
     source->setNextReadPosition (source->secondsToPosition (cue));
 }
 
-juce::String PlaylistEntry::getFilePath() const   { return file.getFullPathName(); }
-juce::String PlaylistEntry::getTitle() const      { return title; }
-juce::String PlaylistEntry::getArtist() const     { return artist; }
+juce::String PlaylistEntry::getFilePath() const
+{
+    return file.getFullPathName();
+}
+juce::String PlaylistEntry::getTitle() const
+{
+    return title;
+}
+juce::String PlaylistEntry::getArtist() const
+{
+    return artist;
+}
 
 std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juce::AudioFormatManager& manager,
-                                                                             const juce::File& f,
-                                                                             bool* readerIsLimited)
+                                                                             const juce::File& f, bool* readerIsLimited)
 {
     // Only a regular file is opened: a FIFO or a device would block whoever opens it.
     if (! XmlFiles::isRegularFile (f))
@@ -355,7 +371,8 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
                                                                4096, true);
 
     if (readable < fileSize)
-        reader.reset (manager.createReaderFor (std::make_unique<juce::SubregionStream> (stream.release(), 0, readable, true)));
+        reader.reset (
+            manager.createReaderFor (std::make_unique<juce::SubregionStream> (stream.release(), 0, readable, true)));
     else if (auto* format = manager.findFormatForFileExtension (f.getFileExtension()))
         reader.reset (format->createReaderFor (stream.release(), true));
 
@@ -366,9 +383,8 @@ std::unique_ptr<juce::AudioFormatReader> PlaylistEntry::createCheckedReader (juc
     const auto channels = (int) reader->numChannels;
     const auto rate = reader->sampleRate;
 
-    const bool plausible = (bits == 8 || bits == 16 || bits == 24 || bits == 32 || bits == 64)
-                        && channels >= 1 && channels <= 64
-                        && std::isfinite (rate) && rate >= 1000.0 && rate <= 1.0e6
+    const bool plausible = (bits == 8 || bits == 16 || bits == 24 || bits == 32 || bits == 64) && channels >= 1
+                        && channels <= 64 && std::isfinite (rate) && rate >= 1000.0 && rate <= 1.0e6
                         && reader->lengthInSamples >= 0;
 
     if (! plausible)

@@ -32,7 +32,7 @@ public:
     void storePoints();
 
     /** True once the file has opened, when the entry was made or since. */
-    bool hasOpened() const   { return points->opened; }
+    bool hasOpened() const { return points->opened; }
 
     /** The play position in seconds: the source's, or `position` while there is none. */
     float getPositionSeconds() const;

@@ -41,7 +41,10 @@ namespace
     }
 
     /** Tags compare without case, as the keys are hex. */
-    juce::String indexKey (const juce::String& tag)   { return tag.toLowerCase(); }
+    juce::String indexKey (const juce::String& tag)
+    {
+        return tag.toLowerCase();
+    }
 
     bool belongsTo (const juce::XmlElement& element, const juce::String& path)
     {

@@ -61,8 +61,16 @@ public:
     class Batch
     {
     public:
-        explicit Batch (PointStore& s) : store (s)   { ++store.batchDepth; }
-        ~Batch()                                      { if (--store.batchDepth == 0) store.nameNewElements(); }
+        explicit Batch (PointStore& s)
+            : store (s)
+        {
+            ++store.batchDepth;
+        }
+        ~Batch()
+        {
+            if (--store.batchDepth == 0)
+                store.nameNewElements();
+        }
 
     private:
         PointStore& store;
@@ -86,7 +94,10 @@ private:
     int batchDepth = 0;
     std::vector<std::pair<juce::String, juce::XmlElement*>> unnamed;   // made during a batch, and their keys
 
-    struct Hash { size_t operator() (const juce::String& s) const noexcept { return (size_t) s.hashCode64(); } };
+    struct Hash
+    {
+        size_t operator() (const juce::String& s) const noexcept { return (size_t) s.hashCode64(); }
+    };
 
     std::unordered_map<juce::String, std::vector<juce::XmlElement*>, Hash> byKey;   // in document order
     std::unordered_map<juce::String, std::weak_ptr<Points>, Hash> shared;

@@ -17,7 +17,8 @@ ReplayProcessor::ReplayProcessor()
                                 .withOutput ("Output", juce::AudioChannelSet::stereo(), true))
 {
     formatManager.registerBasicFormats();
-    audioFiles = std::make_unique<juce::WildcardFileFilter> (formatManager.getWildcardForAllFormats(), juce::String(), "Audio");
+    audioFiles = std::make_unique<juce::WildcardFileFilter> (formatManager.getWildcardForAllFormats(), juce::String(),
+                                                             "Audio");
 
     // A write beyond the file-size limit then fails like one on a full disk, with EFBIG,
     // instead of ending the program before the other files are written.
@@ -112,31 +113,64 @@ juce::String ReplayProcessor::getDataFolderProblem() const
 }
 
 //==============================================================================
-const juce::String ReplayProcessor::getName() const          { return "Velorin"; }
-void ReplayProcessor::prepareToPlay (double, int)            {}
-void ReplayProcessor::releaseResources()                     {}
-bool ReplayProcessor::silenceInProducesSilenceOut() const    { return false; }
-double ReplayProcessor::getTailLengthSeconds() const         { return 0.0; }
-bool ReplayProcessor::acceptsMidi() const                    { return false; }
-bool ReplayProcessor::producesMidi() const                   { return false; }
+const juce::String ReplayProcessor::getName() const
+{
+    return "Velorin";
+}
+void ReplayProcessor::prepareToPlay (double, int) {}
+void ReplayProcessor::releaseResources() {}
+bool ReplayProcessor::silenceInProducesSilenceOut() const
+{
+    return false;
+}
+double ReplayProcessor::getTailLengthSeconds() const
+{
+    return 0.0;
+}
+bool ReplayProcessor::acceptsMidi() const
+{
+    return false;
+}
+bool ReplayProcessor::producesMidi() const
+{
+    return false;
+}
 
-bool ReplayProcessor::hasEditor() const                      { return true; }
+bool ReplayProcessor::hasEditor() const
+{
+    return true;
+}
 
 JUCE_BEGIN_IGNORE_WARNINGS_GCC_LIKE ("-Wdeprecated-declarations")
 
-const juce::String ReplayProcessor::getInputChannelName (int channelIndex) const   { return juce::String (channelIndex + 1); }
-const juce::String ReplayProcessor::getOutputChannelName (int channelIndex) const  { return juce::String (channelIndex + 1); }
-bool ReplayProcessor::isInputChannelStereoPair (int) const                         { return true; }
-bool ReplayProcessor::isOutputChannelStereoPair (int) const                        { return true; }
+const juce::String ReplayProcessor::getInputChannelName (int channelIndex) const
+{
+    return juce::String (channelIndex + 1);
+}
+const juce::String ReplayProcessor::getOutputChannelName (int channelIndex) const
+{
+    return juce::String (channelIndex + 1);
+}
+bool ReplayProcessor::isInputChannelStereoPair (int) const
+{
+    return true;
+}
+bool ReplayProcessor::isOutputChannelStereoPair (int) const
+{
+    return true;
+}
 
-int ReplayProcessor::getNumParameters()   { return 2; }
+int ReplayProcessor::getNumParameters()
+{
+    return 2;
+}
 
 const juce::String ReplayProcessor::getParameterName (int parameterIndex)
 {
     switch (parameterIndex)
     {
-        case 0:  return "gain";
-        case 1:  return "delay";
+        case 0: return "gain";
+        case 1: return "delay";
         default: return {};
     }
 }
@@ -145,8 +179,8 @@ float ReplayProcessor::getParameter (int parameterIndex)
 {
     switch (parameterIndex)
     {
-        case 0:  return gain;
-        case 1:  return delay;
+        case 0: return gain;
+        case 1: return delay;
         default: return 0.0f;
     }
 }
@@ -166,9 +200,15 @@ void ReplayProcessor::setParameter (int parameterIndex, float newValue)
 
 JUCE_END_IGNORE_WARNINGS_GCC_LIKE
 
-int ReplayProcessor::getNumPrograms()                        { return 0; }
-int ReplayProcessor::getCurrentProgram()                     { return 0; }
-void ReplayProcessor::setCurrentProgram (int)                {}
+int ReplayProcessor::getNumPrograms()
+{
+    return 0;
+}
+int ReplayProcessor::getCurrentProgram()
+{
+    return 0;
+}
+void ReplayProcessor::setCurrentProgram (int) {}
 void ReplayProcessor::changeProgramName (int, const juce::String&) {}
 
 const juce::String ReplayProcessor::getProgramName (int index)
@@ -224,10 +264,10 @@ void ReplayProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Midi
 
             switch (action)
             {
-                case 0:  switchTrack (currentIndex + 1); break;
-                case 1:  switchTrack (currentIndex - 1); break;
-                case 2:  flip (paused); break;
-                case 3:  flip (loopEnabled); break;
+                case 0: switchTrack (currentIndex + 1); break;
+                case 1: switchTrack (currentIndex - 1); break;
+                case 2: flip (paused); break;
+                case 3: flip (loopEnabled); break;
                 default: break;
             }
         }
@@ -436,7 +476,7 @@ namespace
 
     bool isFolder (const std::string& path)
     {
-        struct stat info {};
+        struct stat info = {};
         return ::stat (path.c_str(), &info) == 0 && S_ISDIR (info.st_mode);
     }
 }
@@ -459,7 +499,12 @@ void ReplayProcessor::addDirectory (const juce::File& folder, std::unordered_set
     }
 
     // Listed once and sorted once: folders first, each group in natural name order.
-    struct Item { juce::File file; juce::String name; bool isFolder; };
+    struct Item
+    {
+        juce::File file;
+        juce::String name;
+        bool isFolder;
+    };
     std::vector<Item> items;
     juce::StringArray notUtf8;
     const auto deadline = juce::Time::getMillisecondCounterHiRes() + folderScanLimitSeconds * 1000.0;
@@ -506,13 +551,14 @@ void ReplayProcessor::addDirectory (const juce::File& folder, std::unordered_set
     notUtf8.sortNatural();
     result.notUtf8.addArray (notUtf8);
 
-    std::stable_sort (items.begin(), items.end(), [] (const Item& a, const Item& b)
-    {
-        if (a.isFolder != b.isFolder)
-            return a.isFolder;
+    std::stable_sort (items.begin(), items.end(),
+                      [] (const Item& a, const Item& b)
+                      {
+                          if (a.isFolder != b.isFolder)
+                              return a.isFolder;
 
-        return a.name.compareNatural (b.name) < 0;
-    });
+                          return a.name.compareNatural (b.name) < 0;
+                      });
 
     for (const auto& item : items)
     {

@@ -111,7 +111,9 @@ public:
     static void flip (std::atomic<bool>& flag)
     {
         auto expected = flag.load();
-        while (! flag.compare_exchange_weak (expected, ! expected)) {}
+        while (! flag.compare_exchange_weak (expected, ! expected))
+        {
+        }
     }
 
     /** The current index, or -1 while the playlist is empty. */

@@ -23,11 +23,31 @@ bool XmlFiles::isValidUtf8 (std::string_view text)
         int length = 1;
         unsigned char low = 0x80, high = 0xbf;
 
-        if (c < 0x80)           { ++i; continue; }
-        if (c >= 0xc2 && c <= 0xdf)  length = 2;
-        else if (c >= 0xe0 && c <= 0xef) { length = 3; if (c == 0xe0) low = 0xa0; if (c == 0xed) high = 0x9f; }
-        else if (c >= 0xf0 && c <= 0xf4) { length = 4; if (c == 0xf0) low = 0x90; if (c == 0xf4) high = 0x8f; }
-        else return false;
+        if (c < 0x80)
+        {
+            ++i;
+            continue;
+        }
+        if (c >= 0xc2 && c <= 0xdf)
+            length = 2;
+        else if (c >= 0xe0 && c <= 0xef)
+        {
+            length = 3;
+            if (c == 0xe0)
+                low = 0xa0;
+            if (c == 0xed)
+                high = 0x9f;
+        }
+        else if (c >= 0xf0 && c <= 0xf4)
+        {
+            length = 4;
+            if (c == 0xf0)
+                low = 0x90;
+            if (c == 0xf4)
+                high = 0x8f;
+        }
+        else
+            return false;
 
         if (i + (size_t) length > text.size())
             return false;
@@ -93,8 +113,8 @@ namespace
         the parser's answer for them depends on the locale, and the program's names are ASCII. */
     bool isNameChar (char c)
     {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
-            || c == '_' || c == '-' || c == ':' || c == '.';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-'
+            || c == ':' || c == '.';
     }
 
     /** The files the program reads are plain XML as it writes them: UTF-8, at most a leading
@@ -116,10 +136,7 @@ namespace
 
         size_t pos = 0;
 
-        auto at = [&] (std::string_view part)
-        {
-            return text.compare (pos, part.size(), part) == 0;
-        };
+        auto at = [&] (std::string_view part) { return text.compare (pos, part.size(), part) == 0; };
 
         // Moves past the first `terminator` found from `from` on; false when there is none.
         auto skipPast = [&] (size_t from, std::string_view terminator)
@@ -265,14 +282,19 @@ namespace
         return pos == text.size();
     }
 
-    enum class ReadResult { missing, read, failed };
+    enum class ReadResult
+    {
+        missing,
+        read,
+        failed
+    };
 
     /** Reads a whole regular file. A FIFO, a device or a folder is a failure decided without
         waiting on it; so is anything larger than the program would ever write. */
     ReadResult readBytes (const juce::File& file, juce::MemoryBlock& bytes)
     {
         const auto path = file.getFullPathName();
-        struct stat info {};
+        struct stat info = {};
 
         if (path.isEmpty() || ::stat (path.toRawUTF8(), &info) != 0)
             return (errno == ENOENT || errno == ENOTDIR || path.isEmpty()) ? ReadResult::missing : ReadResult::failed;
@@ -383,9 +405,10 @@ namespace
     /** True while `path` still names the file open on `fd`. */
     bool namesOpenFile (const char* path, int fd)
     {
-        struct stat opened {}, named {};
-        return ::fstat (fd, &opened) == 0 && ::lstat (path, &named) == 0
-            && opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+        struct stat opened = {};
+        struct stat named = {};
+        return ::fstat (fd, &opened) == 0 && ::lstat (path, &named) == 0 && opened.st_dev == named.st_dev
+            && opened.st_ino == named.st_ino;
     }
 
     /** The file a path leads to through any symbolic links, itself when it is none. A link
@@ -506,8 +529,7 @@ namespace
         const auto backup = file.getSiblingFile (file.getFileName() + ".bak");
         juce::MemoryBlock check;
 
-        return writeBytes (backup, bytes.getData(), bytes.getSize())
-            && readBytes (backup, check) == ReadResult::read
+        return writeBytes (backup, bytes.getData(), bytes.getSize()) && readBytes (backup, check) == ReadResult::read
             && check == bytes;
     }
 
@@ -530,7 +552,8 @@ namespace
                 return true;
         }
 
-        const std::pair<juce::String, juce::String> earlier[] { { "data_temp", ".xml" }, { "midi_temp", ".map" },
+        const std::pair<juce::String, juce::String> earlier[] { { "data_temp", ".xml" },
+                                                                { "midi_temp", ".map" },
                                                                 { "_temp", ".config" } };
 
         for (const auto& [prefix, suffix] : earlier)
@@ -580,9 +603,9 @@ XmlFiles::Document XmlFiles::readDocument (const juce::File& file)
 
     switch (readBytes (file, bytes))
     {
-        case ReadResult::missing:  return document;
-        case ReadResult::failed:   document.mayReplace = false; return document;
-        case ReadResult::read:     break;
+        case ReadResult::missing: return document;
+        case ReadResult::failed: document.mayReplace = false; return document;
+        case ReadResult::read: break;
     }
 
     if (bytes.isEmpty())
@@ -598,7 +621,7 @@ XmlFiles::Document XmlFiles::readDocument (const juce::File& file)
 
 juce::String XmlFiles::identityOf (const juce::File& file)
 {
-    struct stat info {};
+    struct stat info = {};
 
     if (::stat (file.getFullPathName().toRawUTF8(), &info) != 0)
         return {};
@@ -672,7 +695,7 @@ juce::String XmlFiles::prepareDataFolder()
     const auto path = getDataFolder().getFullPathName().toStdString();
     std::error_code error;
     std::filesystem::create_directories (path, error);
-    struct stat info {};
+    struct stat info = {};
 
     if (::stat (path.c_str(), &info) != 0)
         return error ? juce::String (error.message()) : juce::String (std::strerror (errno));
@@ -711,7 +734,7 @@ void XmlFiles::removeLeftovers (const juce::File& folder)
 
 bool XmlFiles::isRegularFile (const juce::File& file)
 {
-    struct stat info {};
+    struct stat info = {};
     return ::stat (file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG (info.st_mode);
 }
 

@@ -76,7 +76,7 @@ struct XmlFiles
         WriteLock();
         ~WriteLock();
 
-        bool isHeld() const noexcept   { return fd >= 0; }
+        bool isHeld() const noexcept { return fd >= 0; }
 
     private:
         int fd = -1;

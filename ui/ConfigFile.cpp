@@ -2,8 +2,8 @@
 #include "engine/XmlFiles.h"
 
 ConfigFile::ConfigFile (const juce::String& productName)
-    : file (juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory).getFullPathName()
-            + "/DravikLabs/" + productName + "/.config")
+    : file (juce::File::getSpecialLocation (juce::File::userApplicationDataDirectory).getFullPathName() + "/DravikLabs/"
+            + productName + "/.config")
 {
     auto document = XmlFiles::readDocument (file);
     mayReplace = document.mayReplace;

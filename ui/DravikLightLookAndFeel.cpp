@@ -52,8 +52,8 @@ static Colour createBaseColour (Colour colour, bool hasFocus, bool isOver, bool 
     return base;
 }
 
-static void drawOutlinedRectangle (Graphics& g, float x, float y, float width, float height,
-                                   Colour fill, Colour outline)
+static void drawOutlinedRectangle (Graphics& g, float x, float y, float width, float height, Colour fill,
+                                   Colour outline)
 {
     Path path;
     path.addRectangle (x, y, width, height);
@@ -178,8 +178,8 @@ void DravikLightLookAndFeel::drawToggleButton (Graphics& g, ToggleButton& button
 
         Path glow;
         addRoundedBox (glow, 4.0f, 4.0f, (float) (w - 8), (float) (h - 8), 0.0f);
-        g.setGradientFill (ColourGradient (Colour (0xffffffff), (float) (w / 2), (float) (h / 2),
-                                           orange, (float) w, (float) h, true));
+        g.setGradientFill (
+            ColourGradient (Colour (0xffffffff), (float) (w / 2), (float) (h / 2), orange, (float) w, (float) h, true));
         g.fillPath (glow);
     }
 
@@ -191,8 +191,8 @@ void DravikLightLookAndFeel::drawToggleButton (Graphics& g, ToggleButton& button
     g.drawText (button.getButtonText(), 0, 0, w, h, Justification::centred, false);
 }
 
-void DravikLightLookAndFeel::drawTickBox (Graphics& g, Component&, float x, float y, float w, float h,
-                                          bool ticked, bool isEnabled, bool, bool isButtonDown)
+void DravikLightLookAndFeel::drawTickBox (Graphics& g, Component&, float x, float y, float w, float h, bool ticked,
+                                          bool isEnabled, bool, bool isButtonDown)
 {
     Path box;
     addRoundedBox (box, 0.0f, 2.0f, 6.0f, 6.0f, 1.0f);
@@ -213,16 +213,15 @@ void DravikLightLookAndFeel::drawTickBox (Graphics& g, Component&, float x, floa
 }
 
 //==============================================================================
-void DravikLightLookAndFeel::drawLinearSliderThumb (Graphics& g, int x, int y, int width, int height,
-                                                    float sliderPos, float minSliderPos, float maxSliderPos,
-                                                    Slider::SliderStyle style, Slider& slider)
+void DravikLightLookAndFeel::drawLinearSliderThumb (Graphics& g, int x, int y, int width, int height, float sliderPos,
+                                                    float minSliderPos, float maxSliderPos, Slider::SliderStyle style,
+                                                    Slider& slider)
 {
     const auto sr = (float) (getSliderThumbRadius (slider) - 2);
     const bool enabled = slider.isEnabled();
-    const auto knob = createBaseColour (slider.findColour (Slider::thumbColourId, false),
-                                        enabled && slider.hasKeyboardFocus (false),
-                                        enabled && slider.isMouseOverOrDragging(),
-                                        enabled && slider.isMouseButtonDown());
+    const auto knob = createBaseColour (
+        slider.findColour (Slider::thumbColourId, false), enabled && slider.hasKeyboardFocus (false),
+        enabled && slider.isMouseOverOrDragging(), enabled && slider.isMouseButtonDown());
     const auto outline = enabled ? 0.8f : 0.3f;
     const auto left = (float) x, top = (float) y, w = (float) width, h = (float) height;
 
@@ -242,18 +241,16 @@ void DravikLightLookAndFeel::drawLinearSliderThumb (Graphics& g, int x, int y, i
     if (style == Slider::TwoValueVertical || style == Slider::ThreeValueVertical)
     {
         const auto s = jmin (sr, w * 0.4f);
-        drawGlassPointer (g, jmax (0.0f, left + w * 0.5f - sr * 2.0f), minSliderPos - sr,
-                          sr * 2.0f, knob, outline, 1);
-        drawGlassPointer (g, jmin (left + w - sr * 2.0f, left + w * 0.5f), maxSliderPos - s,
-                          sr * 2.0f, knob, outline, 3);
+        drawGlassPointer (g, jmax (0.0f, left + w * 0.5f - sr * 2.0f), minSliderPos - sr, sr * 2.0f, knob, outline, 1);
+        drawGlassPointer (g, jmin (left + w - sr * 2.0f, left + w * 0.5f), maxSliderPos - s, sr * 2.0f, knob, outline,
+                          3);
     }
     else if (style == Slider::TwoValueHorizontal || style == Slider::ThreeValueHorizontal)
     {
         const auto s = jmin (sr, h * 0.4f);
-        drawGlassPointer (g, minSliderPos - s, jmax (0.0f, top + h * 0.5f - sr * 2.0f),
-                          sr * 2.0f, knob, outline, 2);
-        drawGlassPointer (g, maxSliderPos - sr, jmin (top + h - sr * 2.0f, top + h * 0.5f),
-                          sr * 2.0f, knob, outline, 4);
+        drawGlassPointer (g, minSliderPos - s, jmax (0.0f, top + h * 0.5f - sr * 2.0f), sr * 2.0f, knob, outline, 2);
+        drawGlassPointer (g, maxSliderPos - sr, jmin (top + h - sr * 2.0f, top + h * 0.5f), sr * 2.0f, knob, outline,
+                          4);
     }
 }
 
@@ -333,8 +330,8 @@ void DravikLightLookAndFeel::drawTabButton (TabBarButton& button, Graphics& g, b
     const auto area = button.getActiveArea();
     const auto c = getTabColour (button);
 
-    g.setGradientFill (ColourGradient (c.brighter (0.1f), 0.0f, (float) area.getY(),
-                                       c.darker (0.1f), 0.0f, (float) area.getBottom(), false));
+    g.setGradientFill (ColourGradient (c.brighter (0.1f), 0.0f, (float) area.getY(), c.darker (0.1f), 0.0f,
+                                       (float) area.getBottom(), false));
     g.fillRect (area);
 
     g.setColour (button.findColour (mainBackgroundColourId, false).darker (0.3f));
@@ -348,6 +345,4 @@ void DravikLightLookAndFeel::drawTabButton (TabBarButton& button, Graphics& g, b
     layout.draw (g, button.getTextArea().toFloat());
 }
 
-void DravikLightLookAndFeel::drawTabAreaBehindFrontButton (TabbedButtonBar&, Graphics&, int, int)
-{
-}
+void DravikLightLookAndFeel::drawTabAreaBehindFrontButton (TabbedButtonBar&, Graphics&, int, int) {}

@@ -21,12 +21,12 @@ public:
     void drawButtonBackground (juce::Graphics&, juce::Button&, const juce::Colour& backgroundColour,
                                bool isMouseOverButton, bool isButtonDown) override;
     void drawToggleButton (juce::Graphics&, juce::ToggleButton&, bool isMouseOverButton, bool isButtonDown) override;
-    void drawTickBox (juce::Graphics&, juce::Component&, float x, float y, float w, float h,
-                      bool ticked, bool isEnabled, bool isMouseOverButton, bool isButtonDown) override;
+    void drawTickBox (juce::Graphics&, juce::Component&, float x, float y, float w, float h, bool ticked,
+                      bool isEnabled, bool isMouseOverButton, bool isButtonDown) override;
 
-    void drawLinearSliderThumb (juce::Graphics&, int x, int y, int width, int height,
-                                float sliderPos, float minSliderPos, float maxSliderPos,
-                                juce::Slider::SliderStyle, juce::Slider&) override;
+    void drawLinearSliderThumb (juce::Graphics&, int x, int y, int width, int height, float sliderPos,
+                                float minSliderPos, float maxSliderPos, juce::Slider::SliderStyle,
+                                juce::Slider&) override;
     void drawRotarySlider (juce::Graphics&, int x, int y, int width, int height, float sliderPos,
                            float rotaryStartAngle, float rotaryEndAngle, juce::Slider&) override;
     juce::Label* createSliderTextBox (juce::Slider&) override;

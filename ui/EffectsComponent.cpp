@@ -16,10 +16,8 @@ String formatTime (double seconds)
     const auto secs = (totalMillis / 1000) % 60;
     const auto millis = totalMillis % 1000;
 
-    return String (seconds < 0.0 && totalMillis > 0 ? "-" : "")
-         + String (minutes).paddedLeft ('0', 2) + ":"
-         + String (secs).paddedLeft ('0', 2) + ":"
-         + String (millis).paddedLeft ('0', 3);
+    return String (seconds < 0.0 && totalMillis > 0 ? "-" : "") + String (minutes).paddedLeft ('0', 2) + ":"
+         + String (secs).paddedLeft ('0', 2) + ":" + String (millis).paddedLeft ('0', 3);
 }
 
 namespace
@@ -205,10 +203,9 @@ void EffectsComponent::refresh()
         const auto position = processor->getEntryPositionSeconds (*currentTrack);
 
         playInfoLabel->setText ("POS: " + formatTime (position)
-                                  + "\nLEN: " + formatTime (currentTrack->lengthSeconds.load())
-                                  + "\nCUE: " + formatTime (currentTrack->cue)
-                                  + "\n  A: " + formatTime (currentTrack->loopA)
-                                  + "\n  B: " + formatTime (currentTrack->loopB),
+                                    + "\nLEN: " + formatTime (currentTrack->lengthSeconds.load()) + "\nCUE: "
+                                    + formatTime (currentTrack->cue) + "\n  A: " + formatTime (currentTrack->loopA)
+                                    + "\n  B: " + formatTime (currentTrack->loopB),
                                 dontSendNotification);
     }
 
@@ -218,7 +215,7 @@ void EffectsComponent::refresh()
     const bool learn = midiButton->getToggleState();
     const bool activity = processor->midiActivity.exchange (false);
 
-    const uint32 colours[2][2] = { { 0xff808080, 0xff7fff00 },    // LEARN off: quiet, MIDI seen
-                                   { 0xff8b0000, 0xffff0000 } };  // LEARN on
+    const uint32 colours[2][2] = { { 0xff808080, 0xff7fff00 },     // LEARN off: quiet, MIDI seen
+                                   { 0xff8b0000, 0xffff0000 } };   // LEARN on
     midiLabel->setColour (Label::textColourId, Colour (colours[learn ? 1 : 0][activity ? 1 : 0]));
 }

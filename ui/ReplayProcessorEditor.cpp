@@ -13,14 +13,19 @@ ReplayProcessorEditor::ReplayProcessorEditor (ReplayProcessor* p)
     waveform = std::make_unique<WaveformView> (formatManager, *p);
     addAndMakeVisible (*waveform);
 
-    struct ButtonSpec { std::unique_ptr<TextButton>& button; const char* caption; const char* tooltip; };
+    struct ButtonSpec
+    {
+        std::unique_ptr<TextButton>& button;
+        const char* caption;
+        const char* tooltip;
+    };
     const ButtonSpec buttons[] = {
-        { addPathButton, "+PATH",  "Add all supported files recursively from a direcroty." },
-        { addFileButton, "+FILE",  "Add one supported file." },
-        { deleteButton,  "DELETE", "Delete one entry." },
-        { clearButton,   "CLEAR",  "Clear all entries." },
-        { loadButton,    "LOAD",   "Load playlist." },
-        { saveButton,    "SAVE",   "Save playlist." },
+        { addPathButton, "+PATH", "Add all supported files recursively from a direcroty." },
+        { addFileButton, "+FILE", "Add one supported file." },
+        { deleteButton, "DELETE", "Delete one entry." },
+        { clearButton, "CLEAR", "Clear all entries." },
+        { loadButton, "LOAD", "Load playlist." },
+        { saveButton, "SAVE", "Save playlist." },
     };
 
     for (auto& spec : buttons)
@@ -56,11 +61,12 @@ ReplayProcessorEditor::ReplayProcessorEditor (ReplayProcessor* p)
     {
         NativeMessageBox::showOkCancelBox (MessageBoxIconType::WarningIcon, TRANS ("Overwrite"),
                                            TRANS ("File exists, overwrite?"), nullptr,
-                                           ModalCallbackFunction::create ([safeThis, answer] (int result)
-                                           {
-                                               if (safeThis != nullptr)
-                                                   answer (result != 0);
-                                           }));
+                                           ModalCallbackFunction::create (
+                                               [safeThis, answer] (int result)
+                                               {
+                                                   if (safeThis != nullptr)
+                                                       answer (result != 0);
+                                               }));
     };
 
     tellUser = [] (const String& title, const String& message)
@@ -74,11 +80,12 @@ ReplayProcessorEditor::ReplayProcessorEditor (ReplayProcessor* p)
 
     // Told once the window is up, by whatever tellUser is by then.
     if (p->getDataFolderProblem().isNotEmpty())
-        MessageManager::callAsync ([safeThis = SafePointer<ReplayProcessorEditor> (this)]
-        {
-            if (safeThis != nullptr)
-                safeThis->tellAboutDataFolder();
-        });
+        MessageManager::callAsync (
+            [safeThis = SafePointer<ReplayProcessorEditor> (this)]
+            {
+                if (safeThis != nullptr)
+                    safeThis->tellAboutDataFolder();
+            });
 }
 
 ReplayProcessorEditor::~ReplayProcessorEditor()
@@ -123,8 +130,8 @@ void ReplayProcessorEditor::resized()
     waveform->setBounds (8, h - 268, w - 16, 160);
 
     int buttonX = 4;
-    for (auto* button : { addPathButton.get(), addFileButton.get(), deleteButton.get(),
-                          clearButton.get(), loadButton.get(), saveButton.get() })
+    for (auto* button : { addPathButton.get(), addFileButton.get(), deleteButton.get(), clearButton.get(),
+                          loadButton.get(), saveButton.get() })
     {
         button->setBounds (buttonX, 4, 60, 30);
         buttonX += 64;
@@ -155,9 +162,9 @@ void ReplayProcessorEditor::paintCell (Graphics& g, int rowNumber, int columnId,
 
         switch (columnId)
         {
-            case 1:  text = entry->getFilePath(); break;
-            case 2:  text = entry->getTitle(); break;
-            case 3:  text = entry->getArtist(); break;
+            case 1: text = entry->getFilePath(); break;
+            case 2: text = entry->getTitle(); break;
+            case 3: text = entry->getArtist(); break;
             default: break;
         }
 
@@ -249,16 +256,17 @@ void ReplayProcessorEditor::launchChooser (const String& title, const String& ke
                                            int browserFlags, std::function<void (const File&)> chosen)
 {
     chooser = std::make_unique<FileChooser> (title, startFolderFor (key), patterns, false);
-    chooser->launchAsync (browserFlags, [safeThis = SafePointer<ReplayProcessorEditor> (this), chosen] (const FileChooser& fc)
-    {
-        if (safeThis == nullptr)
-            return;
+    chooser->launchAsync (browserFlags,
+                          [safeThis = SafePointer<ReplayProcessorEditor> (this), chosen] (const FileChooser& fc)
+                          {
+                              if (safeThis == nullptr)
+                                  return;
 
-        const auto result = fc.getResult();
+                              const auto result = fc.getResult();
 
-        if (result != File())
-            chosen (result);
-    });
+                              if (result != File())
+                                  chosen (result);
+                          });
 }
 
 void ReplayProcessorEditor::buttonClicked (Button* button)
@@ -274,7 +282,8 @@ void ReplayProcessorEditor::buttonClicked (Button* button)
     else if (button == addFileButton.get())
     {
         // Offers exactly what the player plays.
-        launchChooser (TRANS ("Choose a file to open..."), "LastUsedFile", engine.formatManager.getWildcardForAllFormats(),
+        launchChooser (TRANS ("Choose a file to open..."), "LastUsedFile",
+                       engine.formatManager.getWildcardForAllFormats(),
                        FileBrowserComponent::openMode | FileBrowserComponent::canSelectFiles,
                        [this] (const File& f) { addFileChosen (f); });
     }
@@ -364,7 +373,7 @@ void ReplayProcessorEditor::save (const File& file)
 {
     if (! getProcessor().savePlaylist (file))
         tellUser (TRANS ("Playlist not saved"), TRANS ("The playlist could not be written to") + "\n"
-                                                   + file.getFullPathName() + "\n\n" + XmlFiles::getLastWriteError());
+                                                    + file.getFullPathName() + "\n\n" + XmlFiles::getLastWriteError());
 }
 
 void ReplayProcessorEditor::saveChosen (const File& file)
@@ -385,11 +394,12 @@ void ReplayProcessorEditor::saveChosen (const File& file)
         return;
     }
 
-    askToOverwrite ([safeThis = SafePointer<ReplayProcessorEditor> (this), target] (bool ok)
-    {
-        if (ok && safeThis != nullptr)
-            safeThis->save (target);
-    });
+    askToOverwrite (
+        [safeThis = SafePointer<ReplayProcessorEditor> (this), target] (bool ok)
+        {
+            if (ok && safeThis != nullptr)
+                safeThis->save (target);
+        });
 }
 
 void ReplayProcessorEditor::loadChosen (const File& file)

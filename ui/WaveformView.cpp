@@ -17,7 +17,8 @@ namespace
 }
 
 WaveformView::PopupCallback::PopupCallback (PlaylistEntry* e, float t)
-    : entry (e), time (t)
+    : entry (e),
+      time (t)
 {
 }
 
@@ -30,9 +31,9 @@ void WaveformView::PopupCallback::modalStateFinished (int returnValue)
 
     switch (returnValue)
     {
-        case 1:  target->cue = time; break;
-        case 2:  target->loopA = time; break;
-        case 3:  target->loopB = time > target->loopA ? time : target->loopA + 1.0f; break;
+        case 1: target->cue = time; break;
+        case 2: target->loopA = time; break;
+        case 3: target->loopB = time > target->loopA ? time : target->loopA + 1.0f; break;
         default: break;
     }
 }

@@ -84,11 +84,11 @@ private:
     ReplayProcessor& processor;
     juce::AudioFormatManager& formatManager;
 
-    juce::Image waveImage;           // three areas wide: a view-width margin on each side
-    juce::Range<double> imageRange;  // the times across the image
-    juce::int64 imageSamples = -1;   // the thumbnail's loaded samples when it was drawn
-    int paintedColumn = -1;          // the column the last paint showed
-    int quietTicks = 0;              // timer ticks in a row in which nothing moved
+    juce::Image waveImage;            // three areas wide: a view-width margin on each side
+    juce::Range<double> imageRange;   // the times across the image
+    juce::int64 imageSamples = -1;    // the thumbnail's loaded samples when it was drawn
+    int paintedColumn = -1;           // the column the last paint showed
+    int quietTicks = 0;               // timer ticks in a row in which nothing moved
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (WaveformView)
 };
