@@ -5,7 +5,7 @@
 using HostInterfaceTest = VelorinTest;
 using MainComponentTest = VelorinTest;
 
-TEST_F (HostInterfaceTest, TheStateBlobRoundTripsAndTheNextEditorTakesItsSize)
+TEST_F (HostInterfaceTest, TheStateBlobRoundTripsAndOnlyItsOwnTagIsRead)
 {
     ReplayProcessor processor;
     processor.uiWidth = 1024;
@@ -18,7 +18,7 @@ TEST_F (HostInterfaceTest, TheStateBlobRoundTripsAndTheNextEditorTakesItsSize)
     ASSERT_NE (xml, nullptr);
     note ("state", xml->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
 
-    ReplayProcessor restored;
+    ReplayProcessor restored;   // in the same HOME
     const auto restore = [&] (const juce::String& what, const juce::MemoryBlock& data)
     {
         restored.setStateInformation (data.getData(), (int) data.getSize());
@@ -33,9 +33,6 @@ TEST_F (HostInterfaceTest, TheStateBlobRoundTripsAndTheNextEditorTakesItsSize)
         juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (text), other);
         restore (text, other);
     }
-
-    const std::unique_ptr<juce::AudioProcessorEditor> editor (restored.createEditor());
-    EXPECT_EQ (editor->getBounds(), juce::Rectangle<int> (0, 0, 1024, 640));
 }
 
 TEST_F (MainComponentTest, LooksAsTheReferenceKeepsItsMinimumSizeAndBuildsTheSetupPageOnlyWhileShown)
