@@ -2,6 +2,8 @@
 #include "app/AudioSetupPage.h"
 #include "app/MainComponent.h"
 
+using namespace juce;
+
 using HostInterfaceTest = VelorinTest;
 using MainComponentTest = VelorinTest;
 
@@ -12,25 +14,25 @@ TEST_F (HostInterfaceTest, TheStateBlobRoundTripsAndOnlyItsOwnTagIsRead)
     processor.uiHeight = 640;
     processor.gain = 0.25f;
     processor.delay = 3.0f;
-    juce::MemoryBlock blob;
+    MemoryBlock blob;
     processor.getStateInformation (blob);
-    const auto xml = juce::AudioProcessor::getXmlFromBinary (blob.getData(), (int) blob.getSize());
+    const auto xml = AudioProcessor::getXmlFromBinary (blob.getData(), (int) blob.getSize());
     ASSERT_NE (xml, nullptr);
-    note ("state", xml->toString (juce::XmlElement::TextFormat().singleLine().withoutHeader()));
+    note ("state", xml->toString (XmlElement::TextFormat().singleLine().withoutHeader()));
 
     ReplayProcessor restored;   // in the same HOME
-    const auto restore = [&] (const juce::String& what, const juce::MemoryBlock& data)
+    const auto restore = [&] (const String& what, const MemoryBlock& data)
     {
         restored.setStateInformation (data.getData(), (int) data.getSize());
-        note (what, juce::String (restored.uiWidth) + " x " + juce::String (restored.uiHeight) + ", gain "
-                        + juce::String (restored.gain.load()) + ", delay " + juce::String (restored.delay.load()));
+        note (what, String (restored.uiWidth) + " x " + String (restored.uiHeight) + ", gain "
+                        + String (restored.gain.load()) + ", delay " + String (restored.delay.load()));
     };
     restore ("restored", blob);
 
     for (auto text : { "<MYPLUGINSETTINGS delay='1.5'/>", "<OTHER delay='9'/>" })
     {
-        juce::MemoryBlock other;
-        juce::AudioProcessor::copyXmlToBinary (*juce::parseXML (text), other);
+        MemoryBlock other;
+        AudioProcessor::copyXmlToBinary (*parseXML (text), other);
         restore (text, other);
     }
 }
@@ -40,9 +42,9 @@ TEST_F (MainComponentTest, LooksAsTheReferenceKeepsItsMinimumSizeAndBuildsTheSet
     MainComponent main;
     EXPECT_TRUE (matchesReference (main.createComponentSnapshot (main.getLocalBounds()), "main-component.png"));
 
-    auto bounds = juce::Rectangle<int> (0, 0, 500, 300);
+    auto bounds = Rectangle<int> (0, 0, 500, 300);
     main.constrainer.checkBounds (bounds, main.getBounds(), {}, false, false, true, true);
-    EXPECT_EQ (bounds, juce::Rectangle<int> (0, 0, 800, 600)) << "dragged below the minimum";
+    EXPECT_EQ (bounds, Rectangle<int> (0, 0, 800, 600)) << "dragged below the minimum";
 
     // The device selector (and its input meter) exists only while its tab is shown.
     auto* page = dynamic_cast<AudioSetupPage*> (main.tabs->getTabContentComponent (1));
