@@ -49,8 +49,9 @@ TEST_F (LookAndFeelTest, DrawsTabsButtonsKnobsAndSlidersAsTheReference)
     }
 
     board.setLookAndFeel (&lf);   // the sliders' value boxes are made again by it
-    auto image = board.createComponentSnapshot (board.getLocalBounds());
+    Image image (Image::RGB, board.getWidth(), board.getHeight(), true);   // opaque black: no alpha to round
     Graphics g (image);
+    board.paintEntireComponent (g, true);
 
     // Tick boxes, as in the audio set-up's channel lists: unticked, ticked, pressed, disabled.
     for (int i = 0; i < 4; ++i)
