@@ -64,7 +64,10 @@ TEST_F (EditorTest, TheTableFollowsTheEngineAndTheButtonsAndKeysAct)
     processor->playlist[0]->cue = 0.5f;
     press (KeyPress::spaceKey);
     render ("a block");
-    press (KeyPress::F10Key);   // the selected row's entry to its cue
+    editor->playlist->selectRow (1);
+    press (KeyPress::F10Key);   // the selected row's entry to its cue, not the current one
+    editor->playlist->deselectAllRows();
+    press (KeyPress::F10Key);   // with none selected, the first
     press (KeyPress::F9Key);
     press (KeyPress::spaceKey, ModifierKeys::shiftModifier);
     press (KeyPress::F9Key, ModifierKeys::ctrlModifier | ModifierKeys::altModifier);
@@ -107,6 +110,17 @@ TEST_F (EditorTest, ChoosersRememberTheirFoldersAndSaveAndLoadListsAsXml)
     editor->buttonClicked (editor->clearButton.get());
     editor->loadChosen (old);
     step ("CLEAR, old.xml loaded");
+    const auto other = home.getChildFile ("other.xml");
+
+    for (auto text : { "<other><file name=\"/x/a.wav\"/></other>",
+                       "<playlist><file/><file name=\"\"/><file name=\"relative/b.wav\"/><item name=\"/x/c.wav\"/>"
+                       "<file name=\"/nowhere/d.wav\"/></playlist>" })
+    {
+        other.replaceWithText (text);
+        editor->loadPlaylist (other);
+    }
+
+    step ("foreign lists loaded: only an absolute path in a file element");
     editor.reset();   // writes the settings
     note (".config", read (".config").replace (home.getFullPathName(), "~"));
 }

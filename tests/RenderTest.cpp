@@ -100,9 +100,8 @@ TEST_F (RenderTest, AnEntryThatCannotLoadIsTriedOnceAndPassedAfterTheGap)
 
 TEST_F (RenderTest, MidiActionsRunBeforeTheBlockInEventOrder)
 {
-    add ("a.wav");
-    add ("b.wav");
-    add ("c.wav");
+    for (auto name : { "a.wav", "b.wav", "c.wav", "d.wav" })   // two "next" from the first: the third, not the last
+        add (name);
 
     // Learned for next, previous, play and loop; the last for none.
     const MidiMessage messages[] = { MidiMessage::noteOn (1, 60, (uint8) 100),
