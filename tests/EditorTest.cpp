@@ -83,14 +83,15 @@ TEST_F (EditorTest, ChoosersRememberTheirFoldersAndSaveAndLoadListsAsXml)
     audioFile ("b.aif");
     editor->addPathChosen (audio);
     step ("a file and its folder added");
-    EXPECT_EQ (editor->startFolderFor ("LastUsedPath"), audio);
+    EXPECT_EQ (editor->startFolderFor ("LastUsedPath"), audio) << "where +PATH's chooser opens";
 
     // Saved as chosen when the name ends in .xml, else with .xml added, asking before it replaces a file.
     bool overwrite = false;
     editor->askToOverwrite = [&] (std::function<void (bool)> reply) { reply (overwrite); };
     const auto old = home.getChildFile ("lists/old.xml");
     old.create();
-    ASSERT_TRUE (old.replaceWithText ("old"));
+    const auto written = old.replaceWithText ("old");
+    ASSERT_TRUE (written);
 
     for (auto chosen : { "list", "list.txt", "LIST.XML", "old" })
         editor->saveChosen (old.getSiblingFile (chosen));
