@@ -1,76 +1,132 @@
 #include "VelorinTest.h"
 
-// Block rendering, recorded block by block (what is heard, and the state after it). The resampler
-// reads 3 samples ahead of what it outputs: a read position of 2803 follows a block of 2000-2799.
+using namespace juce;
+
+// What is heard, block by block: each block's ramp samples as runs of file positions, and the state after it.
+// The resampler reads 3 samples ahead of what it plays: a read position of 2803 follows a block of 2000-2799.
 
 class RenderTest : public ProcessorTest
 {
 protected:
-    void blocks (const juce::String& what, int from, int to)   { for (int block = from; block <= to; ++block) render (what + juce::String (block)); }
-    void play (const juce::String& what, juce::MidiBuffer midi = {})   { processor->paused = false; render (what, midi); }
+    /** Unpauses and renders `count` blocks, each noted as "<what>" or "<what>, block <n>". */
+    void play (const String& what, int count = 1)
+    {
+        processor->paused = false;
+
+        for (int block = 1; block <= count; ++block)
+            render (count == 1 ? what : what + ", block " + String (block));
+    }
 };
 
 TEST_F (RenderTest, TransportVolumeEndOfFileAndGap)
 {
-    play ("empty playlist, playing");
-    add ("a.wav"), add ("b.wav").cue = 0.25f, add ("mono.wav", 0.5, 1), render ("first block, paused");
-    processor->playlist[0]->cue = 0.25f;
-    for (auto volume : { 0.5f, 1.0f, 0.0f, 1.0f })
-        processor->volume = volume, play ("volume " + juce::String (volume));
-    processor->paused = true, render ("paused");
-    processor->paused = false, blocks ("block ", 5, 32);   // a 1 s file, a 0.5 s gap, the next from its cue
-    blocks ("last, block ", 0, 11);                        // the last entry restarts at its cue
+    play ("empty playlist");
+    add ("a.wav").cue = 0.25f;
+    add ("b.wav", 0.5).cue = 0.25f;
+    add ("mono.wav", 0.5, 1).cue = 0.125f;
+    render ("paused");
+
+    for (auto volume : { 0.5f, 0.0f, 1.0f })
+    {
+        processor->volume = volume;
+        play ("volume " + String (volume));
+    }
+
+    processor->paused = true;
+    render ("paused again");
+    play ("a to its end, then a 0.5 s gap", 10);
+    play ("b from its cue", 8);
+    play ("the last from its cue, and again", 11);   // as if selected again
 }
 
 TEST_F (RenderTest, LoopsAndABLoops)
 {
     auto& entry = add ("a.wav", 2.0);
-    add ("b.wav", 0.5), render ("first block");
-    processor->paused = false, entry.loopA = 0.2f, entry.loopB = 0.5f, blocks ("loop off, block ", 1, 8);
-    processor->loopEnabled = true, entry.loopA = 0.5f, render ("A equal to B");
-    entry.loopA = 0.9f, render ("A after B");
-    entry.loopA = 0.2f, processor->moveEntryTo (entry, 0.4f), render ("at B"), render ("past B");
-    entry.loopB = 5.0f, processor->moveEntryTo (entry, 1.45f), blocks ("B past the end, block ", 1, 12);   // the end-of-file rule
-    entry.loopB = 0.0f, entry.cue = 0.25f, processor->moveEntryTo (entry, 1.85f), blocks ("loop without A-B, block ", 1, 8);   // to the start, not the cue
+    add ("b.wav", 0.5);
+    entry.loopA = 0.2f;
+    entry.loopB = 0.5f;
+    play ("loop off", 8);
+
+    processor->loopEnabled = true;
+    entry.loopA = 0.5f;
+    play ("A equal to B");
+    entry.loopA = 0.9f;
+    play ("A after B");
+
+    entry.loopA = 0.2f;
+    processor->moveEntryTo (entry, 0.4f);
+    play ("at B, past B", 2);
+
+    entry.loopB = 5.0f;
+    processor->moveEntryTo (entry, 1.45f);
+    play ("B past the end", 12);   // the end-of-file rule: the gap, then the start
+
+    entry.loopB = 0.0f;
+    entry.cue = 0.25f;
+    processor->moveEntryTo (entry, 1.85f);
+    play ("loop without A-B", 8);   // to the start, not the cue
 }
 
-TEST_F (RenderTest, SelectTrackRatesAndNothingToPlay)
+TEST_F (RenderTest, SelectTrackAndAnotherRate)
 {
-    add ("a.wav"), add ("b.wav"), processor->addFile (audio.getChildFile ("broken.wav"));
-    ASSERT_TRUE (audio.getChildFile ("broken.wav").replaceWithText ("not audio at all"));
-    render ("first block"), play ("playing");
-    for (int index : { 0, -1, 4, 1, 3, 2 })   // the current one, outside (pause only), another, the size (reloads the last)
-        processor->selectTrack (index), note ("select " + juce::String (index), state()), play ("block");
-    audioFile ("broken.wav");   // readable now; but a block without a rate, channels or samples plays nothing
-    processor->setRateAndBufferSizeDetails (0.0, 800), render ("no sample rate");
-    processor->setRateAndBufferSizeDetails (8000.0, 800);
-    for (juce::AudioBuffer<float> nothing : { juce::AudioBuffer<float> (0, 800), juce::AudioBuffer<float> (2, 0) })
-        testkit::renderBlock (*processor, nothing), note ("no channels or samples", state());
-    render ("readable, but tried once a selection");
-    processor->selectTrack (1), processor->selectTrack (2), render ("readable, selected again");
-    processor->setRateAndBufferSizeDetails (16000.0, 800), render ("16 kHz device: the loaded file goes on as it was");
-    processor->selectTrack (0), render ("the next file at the new rate");
-    processor->clearPlaylist(), processor->currentIndex = -1, add ("fast.wav", 2.0, 2, 16000.0);
-    processor->setRateAndBufferSizeDetails (8000.0, 800), render ("16 kHz file, 8 kHz device"), render ("16 kHz file, 8 kHz device");
-    note ("position seconds", juce::String (processor->getEntryPositionSeconds (*processor->playlist[0])));
+    add ("a.wav");
+    add ("b.wav");
+    add ("c.wav");
+    play ("playing");
+
+    for (int index : { 0, -1, 4, 1, 3, 2 })   // the current one, outside (pause only), another, the size (the last)
+    {
+        processor->selectTrack (index);
+        note ("select " + String (index), state());
+        play ("block");
+    }
+
+    processor->setRateAndBufferSizeDetails (16000.0, 800);
+    play ("16 kHz device: the loaded file goes on as it was");
+    processor->selectTrack (0);
+    play ("the next one at the new rate", 2);
 }
 
-TEST_F (RenderTest, AnEntryThatCannotLoadIsPassedAfterTheGap)
+TEST_F (RenderTest, AnEntryThatCannotLoadIsTriedOnceAndPassedAfterTheGap)
 {
-    processor->addFile (audio.getChildFile ("gone.wav")), add ("a.wav");
-    processor->paused = false, blocks ("block ", 1, 6);   // a 0.5 s gap, as after the end of a file
+    processor->addFile (audio.getChildFile ("gone.wav"));
+    add ("a.wav");
+    play ("gone.wav current", 2);
+    audioFile ("gone.wav");
+    play ("gone.wav there now, in the gap", 4);   // 0.5 s, as after the end of a file
+    processor->selectTrack (0);
+    play ("gone.wav selected again");
 }
 
 TEST_F (RenderTest, MidiActionsRunBeforeTheBlockInEventOrder)
 {
-    add ("a.wav"), add ("b.wav"), add ("c.wav"), add ("d.wav"), render ("first block");
-    const juce::MidiMessage next = juce::MidiMessage::noteOn (1, 60, (juce::uint8) 100), previous = juce::MidiMessage::controllerEvent (1, 22, 1),
-                            start = juce::MidiMessage::controllerEvent (1, 20, 127), loop = juce::MidiMessage::controllerEvent (1, 21, 127);
+    for (auto name : { "a.wav", "b.wav", "c.wav", "d.wav" })   // two "next" from the first: the third, not the last
+        add (name);
+
+    // Learned for next, previous, play and loop; the last for none.
+    const MidiMessage messages[] = { MidiMessage::noteOn (1, 60, (uint8) 100),
+                                     MidiMessage::controllerEvent (1, 22, 1),
+                                     MidiMessage::controllerEvent (1, 20, 127),
+                                     MidiMessage::controllerEvent (1, 21, 127),
+                                     MidiMessage::noteOff (1, 60) };
+
     for (int action = 0; action < 4; ++action)
-        processor->midiMap.setMessage (action, MidiMap::messageText (std::array { next, previous, start, loop }[(size_t) action]));
-    const auto midiOf = [] (std::vector<juce::MidiMessage> messages) { juce::MidiBuffer midi; for (auto& m : messages) midi.addEvent (m, midi.getNumEvents()); return midi; };
-    for (auto [what, messages] : { std::pair<const char*, std::vector<juce::MidiMessage>> ("next, next, play, loop", { next, next, start, loop }), { "nothing", {} },
-                                   { "an unmatched message, previous", { juce::MidiMessage::noteOff (1, 60), previous } }, { "previous, previous", { previous, previous } } })
-        processor->midiActivity = false, render (what, midiOf (messages));
-    play ("previous on the first entry", midiOf ({ previous }));
+        processor->midiMap.setMessage (action, MidiMap::messageText (messages[action]));
+
+    const auto block = [&] (const String& what, std::initializer_list<int> sent)
+    {
+        MidiBuffer midi;
+
+        for (int message : sent)
+            midi.addEvent (messages[message], midi.getNumEvents());
+
+        processor->midiActivity = false;
+        render (what, midi);
+    };
+
+    render ("paused");
+    block ("next, next, play, loop", { 0, 0, 2, 3 });
+    block ("nothing", {});
+    block ("an unlearned message, previous", { 4, 1 });
+    block ("previous, previous", { 1, 1 });
 }
