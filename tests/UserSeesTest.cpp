@@ -21,6 +21,17 @@ class UserSeesTest : public VelorinTest
 protected:
     UserSeesTest()   { recordTold (*this, editor); }
 
+    /** With a.wav (1 s) and b.wav (2 s), makes a row current, lets the tick show it and DELETEs it. */
+    void deleteTheCurrentEntry (int row)
+    {
+        editor.addFileChosen (audioFile ("a.wav"));
+        editor.addFileChosen (audioFile ("b.wav", 8000.0, 1, 2.0));
+        processor.selectTrack (row);
+        editor.timerCallback();
+        editor.buttonClicked (editor.deleteButton.get());   // the row the tick selected
+        editor.timerCallback();
+    }
+
     ReplayProcessor processor;
     ReplayProcessorEditor editor { &processor };
 };
@@ -47,12 +58,7 @@ TEST_F (UserSeesTest, FailedSaveLoadAndAddTellWhichFileAndWhy)
 
 TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTimes)
 {
-    editor.addFileChosen (audioFile ("a.wav"));
-    editor.addFileChosen (audioFile ("b.wav", 8000.0, 1, 2.0));
-    processor.selectTrack (0);
-    editor.timerCallback();
-    editor.buttonClicked (editor.deleteButton.get());   // the current row, selected by the tick
-    editor.timerCallback();
+    deleteTheCurrentEntry (0);
     note ("a.wav deleted", editor.effects.playInfoLabel->getText().replace ("\n", ", "));
     editor.buttonClicked (editor.clearButton.get());
     editor.timerCallback();
@@ -61,12 +67,7 @@ TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTi
 
 TEST_F (UserSeesTest, DeletingTheCurrentEntryInTheLastRowLeavesNoTimes)
 {
-    editor.addFileChosen (audioFile ("a.wav"));
-    editor.addFileChosen (audioFile ("b.wav"));
-    processor.selectTrack (1);
-    editor.timerCallback();
-    editor.buttonClicked (editor.deleteButton.get());
-    editor.timerCallback();
+    deleteTheCurrentEntry (1);
     EXPECT_EQ (editor.effects.playInfoLabel->getText(), "");
 }
 
@@ -181,16 +182,15 @@ TEST_F (DataFolderTest, ADataFolderThatCannotBeWrittenIsToldAtStart)
                                    : folder.replaceWithText ("not a folder");
         ASSERT_TRUE (made);
         note (readOnly ? "a read-only folder" : "a file in its place");
-        const bool root = geteuid() == 0;   // root writes anywhere: the player then runs as someone who can't
-        ASSERT_TRUE (! root || seteuid (65534) == 0);
-        auto processor = std::make_unique<ReplayProcessor>();
-        ASSERT_TRUE (! root || seteuid (0) == 0);
-        auto editor = std::make_unique<ReplayProcessorEditor> (processor.get());
-        recordTold (*this, *editor);
-        editor->tellAboutDataFolder();
-
-        editor.reset();
-        processor.reset();
+        {
+            const bool root = geteuid() == 0;   // root writes anywhere: the player then starts as someone who can't
+            ASSERT_TRUE (! root || seteuid (65534) == 0);
+            ReplayProcessor processor;
+            ASSERT_TRUE (! root || seteuid (0) == 0);
+            ReplayProcessorEditor editor (&processor);
+            recordTold (*this, editor);
+            editor.tellAboutDataFolder();
+        }
         chmod (path.c_str(), 0755);
         ASSERT_TRUE (folder.deleteRecursively());
     }
