@@ -98,15 +98,17 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
         }
     });
     auto& panel = editor.effects;
-    const std::initializer_list<juce::Button*> round { panel.nextButton.get(), panel.playButton.get(), panel.repeatButton.get(),
-                                                       panel.prevButton.get(), panel.playButton.get(), panel.repeatButton.get() };
+    const std::initializer_list<juce::Button*> round { panel.nextButton.get(), panel.playButton.get(),
+                                                       panel.repeatButton.get(), panel.prevButton.get(),
+                                                       panel.playButton.get(), panel.repeatButton.get() };
     int misses = 0;
     while (blocks < 20000)
     {
         for (auto* button : round)
             panel.buttonClicked (button);
         const juce::ScopedLock sl (processor.getCallbackLock());
-        const bool kept = processor.currentIndex == 1 + blocks % 2 && processor.paused == paused && ! processor.loopEnabled;
+        const bool kept = processor.currentIndex == 1 + blocks % 2 && processor.paused == paused
+                          && ! processor.loopEnabled;
         misses += kept ? 0 : 1;
     }
     device.join();
@@ -116,7 +118,10 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
 /** A stereo device and its type: it won't open with any input, or (failsAlways) at all, and never runs. */
 struct FailingDevice : juce::AudioIODevice, juce::AudioIODeviceType
 {
-    explicit FailingDevice (bool always) : AudioIODevice ("Fake", "Fake"), AudioIODeviceType ("Fake"), failsAlways (always) {}
+    explicit FailingDevice (bool always)
+        : AudioIODevice ("Fake", "Fake"), AudioIODeviceType ("Fake"), failsAlways (always)
+    {
+    }
 
     juce::String open (const juce::BigInteger& ins, const juce::BigInteger& outs, double, int) override
     {
@@ -143,7 +148,11 @@ struct FailingDevice : juce::AudioIODevice, juce::AudioIODeviceType
     int getOutputLatencyInSamples() override                    { return 0; }
     int getInputLatencyInSamples() override                     { return 0; }
 
-    juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return new FailingDevice (failsAlways); }
+    juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override
+    {
+        return new FailingDevice (failsAlways);
+    }
+
     void scanForDevices() override {}
     juce::StringArray getDeviceNames (bool) const override      { return { "Fake" }; }
     bool hasSeparateInputsAndOutputs() const override           { return false; }
