@@ -1,160 +1,182 @@
 #include "VelorinTest.h"
 #include "app/AudioSetupPage.h"
-#include "app/HelloWorldWindow.h"
 #include "app/MainComponent.h"
-#include "engine/XmlFiles.h"
 #include "ui/ReplayProcessorEditor.h"
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstring>
 #include <thread>
 
-// What the user is told and shown: failures that passed in silence, views that lost the
-// current entry, presses lost to the audio thread, the window at quit, a silent device.
+// What the user is told and shown: the messages of what failed, the views after DELETE and CLEAR, presses
+// never lost to the audio thread, and the Audio Setup page of a device that can't capture or play.
+
+/** Records what the editor tells the user, this HOME as "~". */
+static void recordTold (VelorinTest& test, ReplayProcessorEditor& editor)
+{
+    editor.tellUser = [&test] (const juce::String& title, const juce::String& message)
+    {
+        test.note (title, message.replace (test.home.getFullPathName(), "~").replace ("\n", " | "));
+    };
+}
 
 class UserSeesTest : public VelorinTest
 {
 protected:
-    UserSeesTest()   { editor->tellUser = [this] (const juce::String&, const juce::String& message) { told.add (message); }; }
+    UserSeesTest()   { recordTold (*this, editor); }
 
-    /** Blocks run on another thread as on the device, each with the MIDI notes 60 + action that `notesFor` gives its number, while this thread
-        presses a round at a time and after each round checks, under the lock, the state the blocks done so far imply. Returns the misses. */
-    int raceCount (std::function<void()> round, std::function<std::vector<int> (int)> notesFor, std::function<bool (int)> consistent)
+    /** With a.wav (1 s) and b.wav (2 s), makes a row current, lets the tick show it and DELETEs it. */
+    void deleteTheCurrentEntry (int row)
     {
-        const auto noteOn = [] (int action) { return juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127); };
-        for (int action = 0; action < MidiMap::numMappings; ++action) processor->midiMap.setMessage (action, MidiMap::messageText (noteOn (action)));
-        std::atomic<int> blocks { 0 };
-        std::thread device ([&] { for (juce::AudioBuffer<float> buffer (2, 16); blocks < 20000;)
-        {
-            juce::MidiBuffer midi;
-            for (auto action : notesFor (blocks)) midi.addEvent (noteOn (action), 0);
-            const juce::ScopedLock sl (processor->getCallbackLock());
-            processor->processBlock (buffer, midi), ++blocks;   // counted under the lock, with the state it implies
-        } });
-        int misses = 0;
-        for (; blocks < 20000; round())
-            if (const juce::ScopedLock sl (processor->getCallbackLock()); ! consistent (blocks)) ++misses;
-        return device.join(), misses;
+        editor.addFileChosen (audioFile ("a.wav"));
+        editor.addFileChosen (audioFile ("b.wav", 8000.0, 1, 2.0));
+        processor.selectTrack (row);
+        editor.timerCallback();
+        editor.buttonClicked (editor.deleteButton.get());   // the row the tick selected
+        editor.timerCallback();
     }
 
-    std::unique_ptr<ReplayProcessor> processor = std::make_unique<ReplayProcessor>();
-    std::unique_ptr<ReplayProcessorEditor> editor = std::make_unique<ReplayProcessorEditor> (processor.get());
-    juce::StringArray told;
+    ReplayProcessor processor;
+    ReplayProcessorEditor editor { &processor };
 };
 
 TEST_F (UserSeesTest, FailedSaveLoadAndAddTellWhichFileAndWhy)
 {
-    editor->askToOverwrite = [] (std::function<void (bool)> reply) { reply (true); };
-    const auto file = [this] (const char* name, const char* text = nullptr) { auto f = home.getChildFile (name); if (text != nullptr) f.replaceWithText (text); return f; };
-    ASSERT_TRUE (file ("list.xml").createDirectory() && testkit::writeAudio (file ("fine.aiff"), 8000.0, 1, 800, 16));
+    ASSERT_TRUE (home.getChildFile ("list.xml").createDirectory());
+    ASSERT_TRUE (home.getChildFile ("garbage.xml").replaceWithText ("not xml <<"));
+    ASSERT_TRUE (home.getChildFile ("other.xml").replaceWithText ("<other/>"));
+    ASSERT_TRUE (home.getChildFile ("broken.wav").replaceWithText ("RIFF, but no audio"));
+    editor.askToOverwrite = [] (std::function<void (bool)> reply) { reply (true); };
 
-    // Saves (chosen without ".xml") give the write's reason: over the folder list.xml, into a missing folder.
-    for (auto [act, named, reason] : { std::tuple ('s', file ("list.xml"), (const char*) nullptr), { 's', file ("gone/list.xml"), nullptr },
-                                       { 'l', file ("missing.xml"), "can't be read" }, { 'l', file ("garbage.xml", "not xml <<"), "is not a playlist" },
-                                       { 'l', file ("other.xml", "<other/>"), "is not a playlist" }, { 'a', file ("song.mp3"), "is not a WAV or AIFF file" },
-                                       { 'a', file ("broken.wav", "RIFF, but no audio"), "can't be opened as audio" }, { 'a', file ("fine.aiff"), "" } })
-    {
-        told.clear();
-        act == 's' ? editor->saveChosen (named.withFileExtension ("")) : act == 'l' ? editor->loadChosen (named) : editor->addFileChosen (named);
-        const juce::String why = reason != nullptr ? reason : XmlFiles::getLastWriteError();
-        ASSERT_EQ (told.size(), reason == nullptr || *reason != 0 ? 1 : 0) << named.getFullPathName() << ": " << told.joinIntoString ("|");
-        EXPECT_TRUE (told.isEmpty() || (why.isNotEmpty() && told[0].contains (named.getFullPathName()) && told[0].contains (why))) << told[0];
-    }
-    told.clear(), processor->folderScanLimitSeconds = -1.0, editor->addPathChosen (home);   // a scan cut short names its folder
-    EXPECT_TRUE (told.size() == 1 && told[0].contains ("cut short") && told[0].contains (home.getFullPathName())) << told.joinIntoString ("|");
+    note ("what SAVE, LOAD, +FILE and +PATH tell when they fail");
+    editor.saveChosen (home.getChildFile ("list"));        // chosen without ".xml": over the folder list.xml
+    editor.saveChosen (home.getChildFile ("gone/list"));   // into a folder that isn't there
+    for (auto name : { "missing.xml", "garbage.xml", "other.xml" })
+        editor.loadChosen (home.getChildFile (name));
+    for (auto name : { "song.mp3", "broken.wav" })
+        editor.addFileChosen (home.getChildFile (name));
+    editor.addFileChosen (audioFile ("fine.aiff"));   // nothing told
+    processor.folderScanLimitSeconds = -1.0;
+    editor.addPathChosen (audio);   // a listing cut short names its folder
 }
 
 TEST_F (UserSeesTest, AfterDeleteTheViewsShowTheNewCurrentEntryAndAfterClearNoTimes)
 {
-    for (auto name : { "a.wav", "b.wav", "c.wav" }) editor->addFileChosen (audioFile (name, 8000.0, 1));
-    processor->selectTrack (0), editor->timerCallback(), editor->playlist->selectRow (0), editor->buttonClicked (editor->deleteButton.get()), editor->timerCallback();
-    ASSERT_EQ (processor->playlist[0]->file.getFileName(), "b.wav");
-    EXPECT_TRUE (editor->waveform->currentTrack == processor->playlist[0] && editor->effects.currentTrack == processor->playlist[0]
-                 && editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000")) << editor->effects.playInfoLabel->getText();
-    editor->buttonClicked (editor->clearButton.get()), editor->timerCallback();
-    EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
+    deleteTheCurrentEntry (0);
+    note ("a.wav deleted", editor.effects.playInfoLabel->getText().replace ("\n", ", "));
+    editor.buttonClicked (editor.clearButton.get());
+    editor.timerCallback();
+    EXPECT_EQ (editor.effects.playInfoLabel->getText(), "") << "after CLEAR";
 }
 
 TEST_F (UserSeesTest, DeletingTheCurrentEntryInTheLastRowLeavesNoTimes)
 {
-    for (auto name : { "a.wav", "b.wav" })
-        editor->addFileChosen (audioFile (name, 8000.0, 1));
-    processor->selectTrack (1);
-    editor->timerCallback();
-    ASSERT_TRUE (editor->effects.playInfoLabel->getText().contains ("LEN: 00:01:000")) << "b.wav shown";
-
-    editor->playlist->selectRow (1);
-    editor->buttonClicked (editor->deleteButton.get());
-    editor->timerCallback();
-    EXPECT_EQ (editor->effects.playInfoLabel->getText(), "");
+    deleteTheCurrentEntry (1);
+    EXPECT_EQ (editor.effects.playInfoLabel->getText(), "");
 }
 
 TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
 {
-    for (int i = 0; i < 5; ++i) processor->addFile (home.getChildFile (juce::String (i) + ".wav"));   // an empty playlist would pause every block
-    processor->selectTrack (2);
-    auto& fx = editor->effects;
-    const bool paused = processor->paused, loop = processor->loopEnabled;
-    const auto press = [&] (std::initializer_list<juce::Button*> buttons) { for (auto* b : buttons) fx.buttonClicked (b); };
+    for (auto name : { "0.wav", "1.wav", "2.wav", "3.wav" })
+        processor.addFile (audio.getChildFile (name));   // none there: nothing plays, but none is missed
+    processor.selectTrack (1);
+    const bool paused = processor.paused;
+    const auto noteOn = [] (int action) { return juce::MidiMessage::noteOn (1, 60 + action, (juce::uint8) 127); };
+    for (int action = 0; action < 4; ++action)
+        processor.midiMap.setMessage (action, MidiMap::messageText (noteOn (action)));
 
-    // PLAY and LOOP: each block flips both flags twice, and so does each round of presses.
-    EXPECT_EQ (raceCount ([&] { press ({ fx.playButton.get(), fx.playButton.get(), fx.repeatButton.get(), fx.repeatButton.get() }); }, [] (int) { return std::vector<int> { 2, 3, 2, 3 }; },
-                          [&] (int) { return processor->paused == paused && processor->loopEnabled == loop; }), 0);
-    // ">>" and "<<": even blocks go to the next entry, odd ones back; each round presses ">>" then "<<".
-    EXPECT_EQ (raceCount ([&] { press ({ fx.nextButton.get(), fx.prevButton.get() }); }, [] (int block) { return std::vector<int> { block % 2 }; },
-                          [&] (int blocks) { return processor->currentIndex == 2 + blocks % 2; }), 0);
+    // Each block goes to the next entry or (odd ones) back, and flips PLAY and LOOP twice; each round of
+    // presses does the same. Checked between rounds, under the lock.
+    std::atomic<int> blocks { 0 };
+    std::thread device ([&]
+    {
+        juce::AudioBuffer<float> buffer (2, 16);
+        while (blocks < 20000)
+        {
+            juce::MidiBuffer midi;
+            for (auto action : { blocks % 2, 2, 3, 2, 3 })
+                midi.addEvent (noteOn (action), 0);
+            const juce::ScopedLock sl (processor.getCallbackLock());
+            processor.processBlock (buffer, midi);
+            ++blocks;
+        }
+    });
+    auto& panel = editor.effects;
+    const std::initializer_list<juce::Button*> round { panel.nextButton.get(), panel.playButton.get(),
+                                                       panel.repeatButton.get(), panel.prevButton.get(),
+                                                       panel.playButton.get(), panel.repeatButton.get() };
+    int misses = 0;
+    while (blocks < 20000)
+    {
+        for (auto* button : round)
+            panel.buttonClicked (button);
+        const juce::ScopedLock sl (processor.getCallbackLock());
+        const bool kept = processor.currentIndex == 1 + blocks % 2 && processor.paused == paused
+                          && ! processor.loopEnabled;
+        misses += kept ? 0 : 1;
+    }
+    device.join();
+    EXPECT_EQ (misses, 0);
 }
 
-using UserSeesWindowTest = VelorinTest;
-
-TEST_F (UserSeesWindowTest, QuittingDoesNotCreateTheWindowAgainAndAddFileOffersExactlyWhatThePlayerPlays)
+/** A stereo device and its type: it won't open with any input, or (failsAlways) at all, and never runs. */
+struct FailingDevice : juce::AudioIODevice, juce::AudioIODeviceType
 {
-    juce::ChildProcess server;   // an Xvfb of its own, that ends once this process, its only client, has gone
-    char number[16] = {};
-    ASSERT_TRUE (server.start ({ "Xvfb", "-displayfd", "1", "-terminate", "-nolisten", "tcp" }, juce::ChildProcess::wantStdOut) && server.readProcessOutput (number, (int) sizeof (number) - 1) > 0);
-    setenv ("DISPLAY", (":" + juce::String (number).trim()).toRawUTF8(), 1);
-    struct PeerWatch : juce::ComponentListener   // told of each new native window
-    { void componentParentHierarchyChanged (juce::Component& window) override { peersMade += window.isOnDesktop() ? 1 : 0; } int peersMade = 0; } watch;
-    auto window = std::make_unique<HelloWorldWindow>();
-    ASSERT_TRUE (window->isOnDesktop());
-    window->addComponentListener (&watch), window.reset();
-    EXPECT_EQ (watch.peersMade, 0);
-    ReplayProcessor processor;    ReplayProcessorEditor editor (&processor);
-    editor.buttonClicked (editor.addFileButton.get());
-    auto* box = juce::ModalComponentManager::getInstance()->getModalComponent (0);
-    ASSERT_NE (box, nullptr);
-    std::function<juce::FileBrowserComponent* (juce::Component*)> find = [&] (juce::Component* c)
-    { auto* found = dynamic_cast<juce::FileBrowserComponent*> (c); for (auto* child : c->getChildren()) found = found != nullptr ? found : find (child); return found; };
-    auto* browser = find (box);
-    ASSERT_NE (browser, nullptr);
-    for (auto file : { "a.wav", "b.bwf", "c.aiff", "d.aif", "e.mp3", "f.ogg", "g.wma", "h.flac" })   // offered exactly when added
-        EXPECT_EQ (browser->isFileSuitable (home.getChildFile (file)), (processor.addFile (home.getChildFile (file)), processor.playlist.getLast()->file == home.getChildFile (file))) << file;
-    box->exitModalState (0);
-}
+    explicit FailingDevice (bool always)
+        : AudioIODevice ("Fake", "Fake"), AudioIODeviceType ("Fake"), failsAlways (always)
+    {
+    }
+
+    juce::String open (const juce::BigInteger& ins, const juce::BigInteger& outs, double, int) override
+    {
+        outputs = failsAlways || ! ins.isZero() ? juce::BigInteger() : outs;
+        return outputs.isZero() ? "capture refused at this rate" : "";
+    }
+
+    juce::BigInteger getActiveOutputChannels() const override   { return outputs; }
+    juce::BigInteger getActiveInputChannels() const override    { return {}; }
+    bool isOpen() override                                      { return ! outputs.isZero(); }
+    juce::StringArray getOutputChannelNames() override          { return { "L", "R" }; }
+    juce::StringArray getInputChannelNames() override           { return { "L", "R" }; }
+    juce::String getLastError() override                        { return {}; }
+    juce::Array<double> getAvailableSampleRates() override      { return { 48000.0 }; }
+    double getCurrentSampleRate() override                      { return 48000.0; }
+    juce::Array<int> getAvailableBufferSizes() override         { return { 256 }; }
+    int getDefaultBufferSize() override                         { return 256; }
+    int getCurrentBufferSizeSamples() override                  { return 256; }
+    int getCurrentBitDepth() override                           { return 16; }
+    bool isPlaying() override                                   { return false; }
+    void close() override {}
+    void start (juce::AudioIODeviceCallback*) override {}
+    void stop() override {}
+    int getOutputLatencyInSamples() override                    { return 0; }
+    int getInputLatencyInSamples() override                     { return 0; }
+
+    juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override
+    {
+        return new FailingDevice (failsAlways);
+    }
+
+    void scanForDevices() override {}
+    juce::StringArray getDeviceNames (bool) const override      { return { "Fake" }; }
+    bool hasSeparateInputsAndOutputs() const override           { return false; }
+    int getDefaultDeviceIndex (bool) const override             { return 0; }
+    int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }
+
+    const bool failsAlways;
+    juce::BigInteger outputs;
+};
 
 TEST_F (UserSeesTest, WithoutCaptureThePlayerStillPlaysAndWithoutOutputTheSetupPageSaysWhy)
 {
-    struct FailingDevice : juce::AudioIODevice, juce::AudioIODeviceType   // a stereo device and its type; it won't open with any input, or (failsAlways) at all, and never runs
-    {
-        explicit FailingDevice (bool always) : AudioIODevice ("Fake", "Fake"), AudioIODeviceType ("Fake"), failsAlways (always) {}
-        juce::String open (const juce::BigInteger& ins, const juce::BigInteger& outs, double, int) override
-        { outputs = failsAlways || ! ins.isZero() ? juce::BigInteger() : outs; return outputs.isZero() ? "capture refused at this rate" : ""; }
-        juce::BigInteger getActiveOutputChannels() const override { return outputs; }    juce::BigInteger getActiveInputChannels() const override { return {}; }    bool isOpen() override { return ! outputs.isZero(); }
-        juce::StringArray getOutputChannelNames() override { return { "L", "R" }; }    juce::StringArray getInputChannelNames() override { return { "L", "R" }; }    juce::String getLastError() override { return {}; }
-        juce::Array<double> getAvailableSampleRates() override { return { 48000.0 }; }    double getCurrentSampleRate() override { return 48000.0; }    juce::Array<int> getAvailableBufferSizes() override { return { 256 }; }
-        int getDefaultBufferSize() override { return 256; }    int getCurrentBufferSizeSamples() override { return 256; }    int getCurrentBitDepth() override { return 16; }    bool isPlaying() override { return false; }
-        void close() override {}    void start (juce::AudioIODeviceCallback*) override {}    void stop() override {}    int getOutputLatencyInSamples() override { return 0; }    int getInputLatencyInSamples() override { return 0; }
-        juce::AudioIODevice* createDevice (const juce::String&, const juce::String&) override { return new FailingDevice (failsAlways); }    void scanForDevices() override {}
-        juce::StringArray getDeviceNames (bool) const override { return { "Fake" }; }    bool hasSeparateInputsAndOutputs() const override { return false; }    int getDefaultDeviceIndex (bool) const override { return 0; }
-        int getIndexOfDevice (juce::AudioIODevice*, bool) const override { return 0; }    bool failsAlways;    juce::BigInteger outputs;
-    };
     for (const bool failsAlways : { false, true })
     {
         juce::AudioDeviceManager manager;
         manager.addAudioDeviceType (std::make_unique<FailingDevice> (failsAlways));
         AudioSetupPage page (manager, MainComponent::openAudioDevice (manager));
-        EXPECT_EQ (manager.getCurrentAudioDevice() != nullptr ? manager.getCurrentAudioDevice()->getActiveOutputChannels().countNumberOfSetBits() : 0, failsAlways ? 0 : 2);
-        EXPECT_EQ ((page.problemLabel->isVisible() ? "shown: " : "hidden: ") + page.problemLabel->getText(), failsAlways ? "shown: No audio output could be opened: capture refused at this rate" : "hidden: ");
+        auto* device = manager.getCurrentAudioDevice();
+        const auto outputs = device != nullptr ? device->getActiveOutputChannels().countNumberOfSetBits() : 0;
+        note (failsAlways ? "no output" : "no capture", juce::String (outputs) + " outputs, page "
+                  + (page.problemLabel->isVisible() ? "says: " + page.problemLabel->getText() : "says nothing"));
     }
 }
 
@@ -163,33 +185,26 @@ using DataFolderTest = VelorinTest;
 TEST_F (DataFolderTest, ADataFolderThatCannotBeWrittenIsToldAtStart)
 {
     const auto folder = privateHome.dataFolder();
+    const auto path = folder.getFullPathName().toStdString();
     ASSERT_TRUE (folder.getParentDirectory().createDirectory());
 
-    for (const bool readOnly : { false, true })
+    for (const bool readOnly : { false, true })   // a file in its place, a folder no one may write to
     {
-        SCOPED_TRACE (readOnly ? "a read-only folder" : "a file in its place");
-        const auto path = folder.getFullPathName();
-        const bool made = readOnly ? folder.createDirectory().wasOk() && chmod (path.toRawUTF8(), 0555) == 0
+        const bool made = readOnly ? folder.createDirectory().wasOk() && chmod (path.c_str(), 0555) == 0
                                    : folder.replaceWithText ("not a folder");
         ASSERT_TRUE (made);
-
-        const bool root = geteuid() == 0;   // root writes anywhere: the program then runs as someone who can't
-        ASSERT_TRUE (! root || seteuid (65534) == 0);
-        auto processor = std::make_unique<ReplayProcessor>();
-        ASSERT_TRUE (! root || seteuid (0) == 0);
-
-        juce::StringArray told;
-        auto editor = std::make_unique<ReplayProcessorEditor> (processor.get());
-        editor->tellUser = [&] (const juce::String&, const juce::String& message) { told.add (message); };
-        editor->tellAboutDataFolder();
-        ASSERT_EQ (told.size(), 1);
-        EXPECT_TRUE (told[0].contains ("cue points and loops set in this run won't be kept")) << told[0];
-        EXPECT_TRUE (told[0].contains (folder.getFullPathName())) << told[0];
-
-        editor.reset();
-        processor.reset();
-        chmod (path.toRawUTF8(), 0755);
-        folder.deleteRecursively();
+        note (readOnly ? "a read-only folder" : "a file in its place");
+        {
+            const bool root = geteuid() == 0;   // root writes anywhere: the player then starts as someone who can't
+            ASSERT_TRUE (! root || seteuid (65534) == 0);
+            ReplayProcessor processor;
+            ASSERT_TRUE (! root || seteuid (0) == 0);
+            ReplayProcessorEditor editor (&processor);
+            recordTold (*this, editor);
+            editor.tellAboutDataFolder();
+        }
+        chmod (path.c_str(), 0755);
+        ASSERT_TRUE (folder.deleteRecursively());
     }
 }
 

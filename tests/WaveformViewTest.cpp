@@ -1,147 +1,155 @@
 #include "VelorinTest.h"
 #include "ui/WaveformView.h"
 
-// The waveform view: following, zoom, markers, the drag, the marker menu's choice and the repaints; steps recorded.
+// The waveform view: where it looks and where its markers stand as it follows, zooms and is dragged, what
+// the marker menu sets, what it draws, and that it repaints only what moved and rests while nothing moves.
 
 class WaveformViewTest : public ProcessorTest
 {
 protected:
-    WaveformViewTest()   { formats.registerBasicFormats(), processor->setRateAndBufferSizeDetails (1000.0, 100), view.setSize (784, 160); }
-    PlaylistEntry& addLong (const juce::String& name, double seconds)   { return add (name, seconds, 1, 1000.0); }   // mono at 1 kHz: long files stay small
-    PlaylistEntry& showTen()   { auto& e = addLong ("ten.wav", 10.0); view.setSource (&e); for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i) juce::Thread::sleep (5); return e; }
+    WaveformViewTest()
+    {
+        formats.registerBasicFormats();
+        view.setSize (784, 160);
+    }
 
+    /** Shows a file, mono at 1 kHz (long files stay small), once the thumbnail has read it. */
+    PlaylistEntry& show (const juce::String& name, double seconds)
+    {
+        auto& entry = add (name, seconds, 1, 1000.0);
+        view.setSource (&entry);
+        for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
+            juce::Thread::sleep (5);
+        return entry;
+    }
+
+    /** Notes the visible range and the bounds of the position, cue and loop markers. */
     void step (const juce::String& what)
     {
-        juce::String markers;
-        for (auto* m : { &view.positionMarker, &view.cueMarker, &view.loopMarker })
-            markers << (m->isVisible() ? " [" : " hidden [") << m->getRectangle().topLeft.x << " " << m->getRectangle().topLeft.y << " " << m->getRectangle().topRight.x - m->getRectangle().topLeft.x
-                    << " " << m->getRectangle().bottomLeft.y - m->getRectangle().topLeft.y << "]";
-        auto* e = view.currentTrack;
-        note (what, "range " + juce::String (view.visibleRange.getStart()) + " to " + juce::String (view.visibleRange.getEnd()) + ", limit " + juce::String (view.scrollbar.getRangeLimit().getEnd())
-                        + ", zoom " + juce::String (view.zoom) + ", thumbnail " + juce::String (view.thumbnail.getTotalLength()) + " s, markers" + markers
-                        + (e != nullptr ? ", cue " + juce::String (e->cue.load()) + " A-B " + juce::String (e->loopA.load()) + "-" + juce::String (e->loopB.load())
-                                           + " at " + juce::String (processor->getEntryPositionSeconds (*e)) : ""));
+        auto seen = juce::String (view.visibleRange.getStart()) + " to " + juce::String (view.visibleRange.getEnd());
+        for (auto* marker : { &view.positionMarker, &view.cueMarker, &view.loopMarker })
+            seen << " [" << marker->getRectangle().getBoundingBox().toString() << "]";
+        note (what, seen);
     }
-    juce::MouseEvent mouse (int x, int pressX)   { return { juce::Desktop::getInstance().getMainMouseSource(), { (float) x, 50.0f }, {}, 0, 0, 0, 0, 0, &view, &view, {}, { (float) pressX, 50.0f }, {}, 1, true }; }
-    void wheel (float deltaY)   { juce::MouseWheelDetails details {}; details.deltaY = deltaY; view.mouseWheelMove (mouse (0, 0), details); step ("wheel " + juce::String (deltaY)); }
+
+    void drag (int offset)
+    {
+        view.mouseDrag (pressed.withNewPosition (juce::Point<int> (offset, 0)));
+        note ("dragged by " + juce::String (offset), "at " + juce::String (view.currentTrack->position.load()));
+    }
+
+    void wheel (float deltaY)
+    {
+        juce::MouseWheelDetails details {};
+        details.deltaY = deltaY;
+        view.mouseWheelMove (pressed, details);
+        step ("wheel " + juce::String (deltaY));
+    }
+
     juce::AudioFormatManager formats;
     WaveformView view { formats, *processor };
+    const juce::MouseEvent pressed { juce::Desktop::getInstance().getMainMouseSource(), {}, {}, 0, 0, 0, 0, 0,
+                                     &view, &view, {}, {}, {}, 1, true };
 };
 
 TEST_F (WaveformViewTest, FollowsZoomsAndPlacesMarkers)
 {
-    wheel (1.0f), view.mouseDrag (mouse (10, 5)), step ("nothing shown, dragged");
-    auto& entry = addLong ("ten.wav", 10.0);
-    view.setSource (&entry), step ("ten seconds shown");
-    processor->moveEntryTo (entry, 3.0f), view.timerCallback(), step ("at 3 s, timer");
-    entry.cue = 2.5f, entry.loopA = 2.0f, entry.loopB = 5.0f, processor->moveEntryTo (entry, 1.0f), view.setRange ({ 0.0, 10.0 }), step ("range 0 to 10");
-    for (auto [a, b] : { std::pair (5.0f, 2.0f), { 5.0f, 5.0f } })   // A after B, A at B
-        entry.loopA = a, entry.loopB = b, view.updateMarkers(), step ("A-B " + juce::String (a) + "-" + juce::String (b));
-    note ("times at x 0 and 392", juce::String (view.timeAtX (0)) + " " + juce::String (view.timeAtX (392)));
+    auto& entry = show ("ten.wav", 10.0);
+    step ("shown");
+    processor->moveEntryTo (entry, 3.0f);
+    view.timerCallback();
+    step ("at 3 s, a tick");
+    entry.cue = 2.5f;
+    entry.loopA = 2.0f;
+    view.setRange ({ 0.0, 10.0 });
+    for (auto b : { 5.0f, 1.0f, 2.0f })   // B after A, before it, at it
+    {
+        entry.loopB = b;
+        view.updateMarkers();
+        step ("range 0 to 10, cue 2.5, A-B 2-" + juce::String (b));
+    }
+    drag (1);
+    drag (-1);
+    processor->moveEntryTo (entry, 9.5f);
+    drag (-1);
 
-    for (auto [x, pressX] : { std::pair (101, 100), { 101, 100 }, { 100, 100 }, { 40, 100 }, { 0, 100 } })   // a second a step, clamped
-        view.mouseDrag (mouse (x, pressX)), step ("drag to " + juce::String (x) + " from " + juce::String (pressX));
-    processor->moveEntryTo (entry, 9.5f), view.mouseDrag (mouse (0, 100)), step ("drag at 9.5 s");
-    processor->selectTrack (0), processor->paused = false;
-    juce::AudioBuffer<float> buffer (2, 100);
-    testkit::renderBlock (*processor, buffer), processor->moveEntryTo (entry, 5.0f), view.mouseDrag (mouse (200, 100));
-    step ("drag while loaded, at " + juce::String (entry.source->getNextReadPosition()));
-
-    view.setSource (&addLong ("long.wav", 300.0));
-    for (auto delta : { 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 3.0f, -0.01f, 0.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f })
-        wheel (delta);
-    view.setSource (&addLong ("half.wav", 0.5)), step ("half a second shown");   // keeps the middle, never under a second
-    view.setSource (&addLong ("fifty.wav", 50.0)), view.setZoomFactor (0.99), step ("fifty seconds, zoom 0.99");
-    view.setSource (nullptr), step ("nothing shown");
-    EXPECT_TRUE (matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-nothing-shown.png"));   // "(No audio file selected)"
-}
-
-TEST_F (WaveformViewTest, UnopenableFilesShowNothingAndPlaceNoMarkers)
-{
-    ASSERT_TRUE (audio.getChildFile ("garbage.wav").replaceWithText ("not audio"));
-    processor->addFile (audio.getChildFile ("garbage.wav"));
-    const auto broken = audioFile ("broken.aif", 44100.0, 2, 0.1, 16);   // a header that makes the reader loop forever
-    juce::MemoryBlock bytes;
-    broken.loadFileAsData (bytes);
-    ASSERT_EQ (juce::String (static_cast<const char*> (bytes.getData()) + 12, 4), "COMM");
-    bytes[12 + 14] = 0x7f, bytes[12 + 15] = (char) 0xff, broken.replaceWithData (bytes.getData(), bytes.getSize()), processor->addFile (broken);
-    for (auto* entry : processor->playlist)   // the range stays empty: nothing to divide by
-        view.setSource (entry), view.timerCallback(), step (entry->file.getFileName()), wheel (1.0f);
+    show ("long.wav", 300.0);
+    wheel (0.5f);
+    view.zoom = 0.95f;
+    wheel (1.0f);
+    wheel (-1.0f);
+    show ("half.wav", 0.5);
+    step ("half a second shown");
+    view.setSource (nullptr);
+    EXPECT_TRUE (matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-nothing-shown.png"));
 }
 
 TEST_F (WaveformViewTest, MarkerMenuChoicesGoToTheEntryOfTheClick)
 {
-    auto& entry = addLong ("ten.wav", 10.0);
-    view.setSource (&entry);
-    // Choice 1 cue, 2 A, 3 B (at or before A: A + 1), 0 nothing; at a time not clamped to the file.
-    for (auto [choice, time] : { std::pair (1, -5.0f), { 2, 4.0f }, { 3, 4.0f }, { 3, 7.5f }, { 2, 8.0f }, { 0, 1.0f } })
-        WaveformView::PopupCallback (&entry, time).modalStateFinished (choice), step ("choice " + juce::String (choice) + " at " + juce::String (time));
-    WaveformView::PopupCallback (nullptr, 1.0f).modalStateFinished (1);
-    WaveformView::PopupCallback pending (&entry, 2.0f);   // the entry goes while the menu is open: the choice does nothing
-    view.setSource (nullptr), processor->removeEntry (0), pending.modalStateFinished (1);
+    auto& entry = show ("ten.wav", 10.0);
+    note ("time under x 0", juce::String (view.timeAtX (0)));
+
+    // Choice 1 cue, 2 A, 3 B (at or before A: A + 1 s), 0 nothing; at the time given, not clamped to the file.
+    for (auto [choice, time] : { std::pair (1, -5.0f), { 2, 4.0f }, { 3, 4.0f }, { 3, 7.5f }, { 0, 1.0f } })
+    {
+        WaveformView::PopupCallback (&entry, time).modalStateFinished (choice);
+        note ("choice " + juce::String (choice) + " at " + juce::String (time), state());
+    }
+
+    WaveformView::PopupCallback pending (&entry, 2.0f);
+    view.setSource (nullptr);
+    processor->removeEntry (0);   // while the menu is open: the choice does nothing
+    pending.modalStateFinished (1);
     EXPECT_EQ (pending.entry.get(), nullptr);
 }
 
-struct RepaintLog : juce::CachedComponentImage   // what the view and its children ask to have repainted
+struct RepaintLog : juce::CachedComponentImage   // the areas the view and its children ask to have repainted
 {
-    bool invalidate (const juce::Rectangle<int>& area) override { areas.add (area); return true; }
-    bool invalidateAll() override { return invalidate ({ 0, 0, 9999, 9999 }); }    void paint (juce::Graphics&) override {}    void releaseResources() override {}
+    bool invalidate (const juce::Rectangle<int>& area) override
+    {
+        areas.add (area);
+        return true;
+    }
+
+    bool invalidateAll() override   { return true; }
+    void paint (juce::Graphics&) override {}
+    void releaseResources() override {}
+
     juce::RectangleList<int> areas;
 };
 
-TEST_F (WaveformViewTest, PaintsTheWaveformAboveTheScrollBar)
-{
-    showTen(), view.setRange ({ 0.0, 10.0 });
-    EXPECT_TRUE (view.thumbnail.isFullyLoaded() && matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-ten-seconds.png"));
-}
-
 TEST_F (WaveformViewTest, TicksRepaintOnlyWhatMovedWithTheSamePicture)
 {
+    auto& entry = show ("ten.wav", 10.0);
     view.setVisible (true);
-    auto& entry = showTen();
-    const auto inkedColumns = [this]   // the columns with waveform near the middle
-    {
-        juce::Image image (juce::Image::RGB, 784, 160, true);
-        juce::Graphics g (image);
-        juce::SparseSet<int> columns;
-        for (int x = (view.paint (g), 0); x < 784; ++x)
-            for (int y = 60; y < 86; ++y) if (image.getPixelAt (x, y).getBlue() > 0x80) columns.addRange ({ x, x + 1 });
-        return columns;
-    };
-    auto* log = new RepaintLog();   // owned by the view; setting it repaints
-    inkedColumns(), view.setCachedComponentImage (log), log->areas.clear();
-    view.timerCallback();                 // paused: nothing moved
-    EXPECT_TRUE (log->areas.isEmpty());
-    entry.cue = 4.0f, processor->moveEntryTo (entry, 0.001f), view.timerCallback();   // a marker's strip only: the waveform moved by less than a column
-    EXPECT_TRUE (! log->areas.isEmpty() && ! log->areas.containsPoint ({ 100, 70 }));
-    processor->moveEntryTo (entry, 3.0f), view.timerCallback();
-    EXPECT_TRUE (log->areas.containsRectangle ({ 2, 2, 780, 142 }));
+    view.createComponentSnapshot (view.getLocalBounds());   // the channels drawn
+    auto* log = new RepaintLog();   // owned by the view
+    view.setCachedComponentImage (log);
+    processor->moveEntryTo (entry, 0.001f);
+    view.timerCallback();
+    EXPECT_FALSE (log->areas.containsPoint ({ 100, 70 })) << "moved by less than a column";
+    processor->moveEntryTo (entry, 3.0f);
+    view.timerCallback();
+    EXPECT_TRUE (log->areas.containsPoint ({ 100, 70 })) << "moved by 3 s";
 
-    const auto slid = inkedColumns();        // slid along the wider image, or drawn afresh:
-    view.changeListenerCallback (nullptr);  // the file starts at x = 158 either way
-    EXPECT_EQ (slid, inkedColumns());
-    EXPECT_EQ (slid.getRange (0).getStart(), 158);
+    view.setCachedComponentImage (nullptr);
+    EXPECT_TRUE (matchesReference (view.createComponentSnapshot (view.getLocalBounds()), "waveform-ten-seconds.png"))
+        << "slid along the channels drawn at the start";
 }
 
 TEST_F (WaveformViewTest, NothingIsDrawnBeforeTheFilesStart)
 {
-    showTen();
-    juce::Image image (juce::Image::RGB, 784, 160, true);
-    juce::Graphics g (image);
+    show ("ten.wav", 10.0);
     view.setRange ({ 6.0, 16.0 });   // the file drawn across most of the view
-    view.paint (g);
-    view.setRange ({ -9.0, 1.0 });   // 0 s at x 704
-    view.paint (g);
-    int inked = 0;
-    for (int x = 2; x < 700; ++x)
-        for (int y = 2; y < 142; ++y)
-            inked += image.getPixelAt (x, y) != juce::Colour (0xff555555) ? 1 : 0;
-    EXPECT_EQ (inked, 0);
+    view.createComponentSnapshot (view.getLocalBounds());
+    view.setRange ({ -9.0, 1.0 });
+    const auto image = view.createComponentSnapshot (view.getLocalBounds());
+    EXPECT_TRUE (matchesReference (image, "waveform-before-the-start.png")) << "nothing left of x 705 (0 s)";
 }
 
 TEST_F (WaveformViewTest, StopsFollowingWhileNothingMovesAndFollowsAgainOnAMove)
 {
-    auto& entry = showTen();
+    auto& entry = show ("ten.wav", 10.0);
     for (int tick = 0; tick < 25; ++tick)
         view.timerCallback();
     EXPECT_FALSE (view.isFollowing()) << "paused: nothing moved for half a second";
