@@ -14,14 +14,14 @@ class DataFilesTest : public VelorinTest
 protected:
     void SetUp() override   { privateHome.dataFolder().createDirectory(); }
 
-    /** Runs the program with the files one and two, changing nothing, then notes the step and each file of the data
-        folder with what it holds, the data keys of `one` and `two` named so: what the run read, it wrote back. */
+    /** Runs the program with the two takes, changing nothing, then notes the step and each file of the data folder
+        with what it holds, their data key named "shared-key": what the run read, it wrote back. */
     void noteNextRun (const juce::String& step)
     {
         {
             ReplayProcessor processor;
-            processor.addFile (one);
-            processor.addFile (two);
+            processor.addFile (take1);
+            processor.addFile (take2);
         }
 
         note (step);
@@ -31,14 +31,16 @@ protected:
         for (const auto& file : files)
         {
             const auto name = file.getFileName() + (file.isSymbolicLink() ? " (a link)" : "");
-            note ("  " + name, read (file).replace (keyOf (one), "one").replace (keyOf (two), "two"));
+            note ("  " + name, read (file).replace (keyOf (take1), "shared-key"));
         }
     }
 
-    // A key hashes as many bytes of the path as it has characters: not all of a path beyond ASCII. (Their long
-    // paths wrap the line of their element after its name, whatever the temporary HOME is called.)
-    const juce::File one = audioFile (juce::CharPointer_UTF8 ("\xc3\x9c" "bungen/\xe6\x97\xa5\xe6\x9c\xac/one.wav"));
-    const juce::File two = audioFile (juce::CharPointer_UTF8 ("\xc3\x9c" "bungen/\xe6\x97\xa5\xe6\x9c\xac/two.wav"));
+    // A key hashes as many bytes of the path as it has characters: in a folder beyond ASCII, these two files share
+    // theirs, and keep their own points. (Their long paths wrap the line of their element after its name, whatever
+    // the temporary HOME is called.)
+    const juce::String folder = juce::CharPointer_UTF8 ("\xc3\x9c" "bungen/\xe6\x97\xa5\xe6\x9c\xac/");
+    const juce::File take1 = audioFile (folder + "take1.wav");
+    const juce::File take2 = audioFile (folder + "take2.wav");
 };
 
 TEST_F (DataFilesTest, ExactBytes)
@@ -51,7 +53,7 @@ TEST_F (DataFilesTest, ExactBytes)
         ConfigFile config ("Velorin");
         config.setValue ("LastUsedPath", juce::CharPointer_UTF8 ("/m\xc3\xbasica & \"live\""));
 
-        for (const auto& file : { one, two, audio.getChildFile ("never & opens.wav"), one })
+        for (const auto& file : { take1, take2, audio.getChildFile ("never & opens.wav"), take1 })
             processor.addFile (file);
 
         // Rows of one file share their points: the first row's loop start and the last row's cue are both kept.
@@ -68,7 +70,7 @@ TEST_F (DataFilesTest, ForeignRootsAreReadAndDamagedFilesCopiedAside)
 {
     // Any root is read, after a byte-order mark too, and written back with what else it held.
     const auto bom = juce::String::fromUTF8 ("\xef\xbb\xbf");
-    const auto points = bom + "<points><" + keyOf (one) + " cue=\"0.5\"/><keep x=\"1\"/></points>";
+    const auto points = bom + "<points><" + keyOf (take1) + " cue=\"0.5\"/><keep x=\"1\"/></points>";
     dataFile ("data.xml").replaceWithText (points);
     dataFile ("midi.map").replaceWithText (bom + "<other midi-1=\"fa\" midi-7=\"fb\"/>");
     noteNextRun ("other roots");
@@ -97,7 +99,7 @@ TEST_F (DataFilesTest, TwoCopiesQuittingTogetherKeepBothCopiesChanges)
         for (int i = 0; i < 2; ++i)
         {
             copies[i].emplace();
-            copies[i]->addFile (i == 0 ? one : two);
+            copies[i]->addFile (i == 0 ? take1 : take2);
             copies[i]->playlist[0]->cue = 0.5f;
             copies[i]->midiMap.mappings[i].message = "b0 01 7f";
 
