@@ -1,5 +1,6 @@
 #include "VelorinTest.h"
 
+#include <filesystem>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,8 +52,7 @@ TEST_F (PlaylistEntryTest, LengthInEveryFormatAndStoredPoints)
         root.deleteAllChildElements();
         const auto file = audioFile (name, 8000.0, 2, 0.5, juce::String (name).getIntValue());
         entry (file, name);
-        const auto cut = truncate (file.getFullPathName().toRawUTF8(), file.getSize() / 2);
-        EXPECT_EQ (cut, 0);
+        std::filesystem::resize_file (file.getFullPathName().toStdString(), (std::uintmax_t) file.getSize() / 2);
         entry (file, "  cut in half");
     }
 
@@ -71,15 +71,11 @@ TEST_F (PlaylistEntryTest, LengthInEveryFormatAndStoredPoints)
     // Stored points come back; the attributes keep their order, foreign ones stay, a damaged point reads as 0.
     auto* element = root.getChildElement (0);
     element->setAttribute ("p1", "-inf");
+    element->setAttribute ("p2", "1e300");
     element->setAttribute ("mine", "kept");
     element->setAttribute ("cue", "12.5");
     entry (plain, "stored points");
-
-    for (auto damaged : { "nan", "1e300", "-1e39" })
-    {
-        element->setAttribute ("cue", damaged);
-        entry (plain, juce::String ("damaged cue ") + damaged);
-    }
+    note ("gone", dataRoot());
 }
 
 TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
