@@ -56,7 +56,6 @@ TEST_F (PlaylistEntryTest, EveryFormatShowsTheLengthItHoldsAndStoredPointsComeBa
         entry (file, "  cut in half");
     }
 
-    root.deleteAllChildElements();
     entry (audioFile ("empty.wav", 8000.0, 2, 0.0), "no frames");
 
     // Its element is made at once, named by the path; the points go into it when the entry goes.
@@ -107,7 +106,7 @@ TEST_F (PlaylistEntryTest, HostileFilesAreRefusedOrCutToWhatTheyHold)
 
     for (const auto& c : cases)
     {
-        const auto file = audioFile (c.name, 8000.0, 2, 1.0, 16);
+        const auto file = audioFile (c.name);
         {
             juce::FileOutputStream out (file);   // at its end
 
