@@ -1,6 +1,8 @@
 #pragma once
 #include "engine/ReplayProcessor.h"
 
+#include <sys/stat.h>
+
 // What the tests, fuzzers, soak and benchmark share.
 namespace testkit
 {
@@ -10,6 +12,8 @@ namespace testkit
     {
         PrivateHome()
         {
+            // Open to all, as a home is: tests that drop their privileges look inside.
+            chmod (home.getFullPathName().toRawUTF8(), 0755);
             home.getChildFile ("audio").createDirectory();
             setenv ("HOME", home.getFullPathName().toRawUTF8(), 1);
         }
