@@ -71,7 +71,7 @@ struct RepaintLog : CachedComponentImage   // the areas the view and its childre
     RectangleList<int> areas;
 };
 
-TEST_F (WaveformViewTest, FollowsRestsRepaintsWhatMovedZoomsAndPlacesTheMarkersTheMenuSets)
+TEST_F (WaveformViewTest, FollowsRestsRepaintsOnlyWhatMovedZoomsAndPlacesTheMarkersTheMenuSets)
 {
     auto& entry = show ("ten.wav", 10.0);
     step ("shown");
@@ -100,6 +100,12 @@ TEST_F (WaveformViewTest, FollowsRestsRepaintsWhatMovedZoomsAndPlacesTheMarkersT
     view.timerCallback();
     EXPECT_TRUE (log->areas.containsPoint ({ 100, 70 })) << "moved by 3 s";
     step ("at 3 s, a tick");
+    for (auto b : { 1.0f, 4.0f, 7.5f })   // B before A, at it, after it
+    {
+        entry.loopB = b;
+        view.updateMarkers();
+        step ("A-B 4-" + String (b));
+    }
     view.setCachedComponentImage (nullptr);
     EXPECT_TRUE (matchesReference (snapshot(), "waveform-ten-seconds.png")) << "slid along the channels drawn first";
     view.setRange ({ 6.0, 16.0 });   // the file drawn across most of the view
@@ -107,15 +113,6 @@ TEST_F (WaveformViewTest, FollowsRestsRepaintsWhatMovedZoomsAndPlacesTheMarkersT
     view.setRange ({ -9.0, 1.0 });
     EXPECT_TRUE (matchesReference (snapshot(), "waveform-before-the-start.png")) << "nothing left of x 705 (0 s)";
 
-    entry.cue = 2.5f;
-    entry.loopA = 2.0f;
-    view.setRange ({ 0.0, 10.0 });
-    for (auto b : { 5.0f, 1.0f, 2.0f })   // B after A, before it, at it
-    {
-        entry.loopB = b;
-        view.updateMarkers();
-        step ("range 0 to 10, cue 2.5, A-B 2-" + String (b));
-    }
     drag (1);
     drag (-1);
     processor->moveEntryTo (entry, 9.5f);
