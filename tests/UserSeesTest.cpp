@@ -21,9 +21,8 @@ static void recordTold (VelorinTest& test, ReplayProcessorEditor& editor)
     };
 }
 
-class UserSeesTest : public VelorinTest
+struct UserSeesTest : VelorinTest
 {
-protected:
     UserSeesTest()   { recordTold (*this, editor); }
 
     ReplayProcessor processor;

@@ -6,9 +6,8 @@ using namespace juce;
 // The waveform view: where it looks and where its markers stand as it follows, zooms and is dragged, what
 // the marker menu sets, what it draws, and that it repaints only what moved and rests while nothing moves.
 
-class WaveformViewTest : public ProcessorTest
+struct WaveformViewTest : ProcessorTest
 {
-protected:
     WaveformViewTest()
     {
         formats.registerBasicFormats();
@@ -20,7 +19,7 @@ protected:
     {
         auto& entry = add (name, seconds, 1, 1000.0);
         view.setSource (&entry);
-        while (! view.thumbnail.isFullyLoaded())
+        for (int i = 0; i < 500 && ! view.thumbnail.isFullyLoaded(); ++i)
             Thread::sleep (5);
         return entry;
     }
