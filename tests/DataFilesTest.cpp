@@ -70,8 +70,8 @@ TEST_F (DataFilesTest, ForeignRootsAreReadAndDamagedFilesCopiedAside)
 {
     // Any root is read, after a byte-order mark too, and written back with what else it held.
     const auto bom = juce::String::fromUTF8 ("\xef\xbb\xbf");
-    const auto points = bom + "<points><" + keyOf (take1) + " cue=\"0.5\"/><keep x=\"1\"/></points>";
-    dataFile ("data.xml").replaceWithText (points);
+    dataFile ("data.xml").replaceWithText (bom + "<points><" + keyOf (take1)
+                                           + " cue=\"0.5\"/><keep x=\"1\"/></points>");
     dataFile ("midi.map").replaceWithText (bom + "<other midi-1=\"fa\" midi-7=\"fb\"/>");
     noteNextRun ("other roots");
 
@@ -98,10 +98,10 @@ TEST_F (DataFilesTest, TwoCopiesQuittingTogetherKeepBothCopiesChanges)
         // Each copy sets the cue of its own file, learns its own row and quits once the pipe is closed: together.
         for (int i = 0; i < 2; ++i)
         {
-            copies[i].emplace();
-            copies[i]->addFile (i == 0 ? take1 : take2);
-            copies[i]->playlist[0]->cue = 0.5f;
-            copies[i]->midiMap.setMessage (i, "b0 01 7f");
+            auto& copy = copies[i].emplace();
+            copy.addFile (i == 0 ? take1 : take2);
+            copy.playlist[0]->cue = 0.5f;
+            copy.midiMap.setMessage (i, "b0 01 7f");
 
             if (fork() == 0)
             {
