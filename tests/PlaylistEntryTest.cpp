@@ -53,12 +53,8 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
     // A file that opens only later (a drive mounted since) gets its stored points then, a damaged one as 0, and stores
     // what the user sets, the attributes in their order, a foreign one kept.
     const auto late = audio.getChildFile ("late.wav");
-    juce::XmlElement root ("data");
-    auto* points = root.createNewChildElement (keyOf (late));
-    points->setAttribute ("cue", "0.5");
-    points->setAttribute ("p2", "1e300");
-    points->setAttribute ("mine", "kept");
-    PointStore store (&root);
+    const auto root = juce::parseXML ("<data><" + keyOf (late) + " cue=\"0.5\" p2=\"1e300\" mine=\"kept\"/></data>");
+    PointStore store (root.get());
     entry (late, "missing", &store);
     auto e = entry (late, "missing again", &store);
     testkit::writeAudio (late, 8000.0, 2, 8000);
@@ -66,7 +62,7 @@ TEST_F (PlaylistEntryTest, UnopenableFilesNeverTouchStoredPoints)
     e->loopA = 0.1f;
     e.reset();
     const auto stored = home.getChildFile ("data.xml");
-    root.writeTo (stored);
+    root->writeTo (stored);
     note ("gone", read (stored));
 }
 
