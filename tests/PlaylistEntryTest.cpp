@@ -128,13 +128,15 @@ TEST_F (PlaylistEntryTest, TagsInAnyScriptReadBackCutToTheirLimit)
 
 TEST_F (PlaylistEntryTest, FilesAreOpenedForReadingOnly)
 {
-    const juce::File files[] { audioFile ("a.wav"), audioFile ("b.aiff") };
+    for (auto name : { "a.wav", "b.aiff" })
+        testkit::setTags (audioFile (name), "title", "artist");   // their tags are read too
+
     const int watch = inotify_init1 (IN_NONBLOCK);
     const auto watched = inotify_add_watch (watch, audio.getFullPathName().toRawUTF8(), IN_CLOSE_WRITE);
     ASSERT_GE (watched, 0);
 
-    for (const auto& file : files)
-        entry (file, file.getFileName());
+    for (auto name : { "a.wav", "b.aiff" })
+        entry (audio.getChildFile (name), name);
 
     char events[4096];
     const auto size = ::read (watch, events, sizeof (events));
