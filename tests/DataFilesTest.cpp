@@ -70,8 +70,8 @@ TEST_F (DataFilesTest, ForeignRootsAreReadAndDamagedFilesCopiedAside)
 {
     // Any root is read, after a byte-order mark too, and written back with what else it held.
     const auto bom = juce::String::fromUTF8 ("\xef\xbb\xbf");
-    dataFile ("data.xml").replaceWithText (bom + "<points><" + keyOf (take1)
-                                           + " cue=\"0.5\"/><keep x=\"1\"/></points>");
+    dataFile ("data.xml")
+        .replaceWithText (bom + "<points><" + keyOf (take1) + " cue=\"0.5\"/><keep x=\"1\"/></points>");
     dataFile ("midi.map").replaceWithText (bom + "<other midi-1=\"fa\" midi-7=\"fb\"/>");
     noteNextRun ("other roots");
 

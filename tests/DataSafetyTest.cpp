@@ -47,9 +47,10 @@ TEST_F (DataSafetyTest, ALargeDataFileReadsBackAndManyNewFilesKeepTheirOrder)
     // Beyond the 64 MiB that a data file of 41,000 long paths reaches, and past the 256 elements from which new ones
     // are put in order only before the file is written. (Long names: each element's line wraps after its name.)
     const auto stored = audioFile ("a take stored before, with a long name.wav");
-    dataFile ("data.xml").replaceWithText ("<data><!--" + juce::String::repeatedString ("x", 65 << 20) + "-->"
-                                           + juce::String::repeatedString ("<x/>", 300) + "<" + keyOf (stored)
-                                           + " cue=\"0.5\"/></data>");
+    dataFile ("data.xml")
+        .replaceWithText ("<data><!--" + juce::String::repeatedString ("x", 65 << 20) + "-->"
+                          + juce::String::repeatedString ("<x/>", 300) + "<" + keyOf (stored)
+                          + " cue=\"0.5\"/></data>");
     {
         ReplayProcessor processor;
         processor.addFile (audioFile ("a new take with a long name, the first.wav"));

@@ -37,8 +37,8 @@ protected:
 TEST_F (PlaylistEntryTest, EveryFormatShowsTheLengthItHolds)
 {
     // Whole, with an odd-sized chunk and its pad byte before the audio, then cut in half as a partial download is.
-    for (auto name : { "8-bit.wav", "16-bit.wav", "24-bit.wav", "32-bit float.wav", "8-bit.aiff", "16-bit.aiff",
-                       "24-bit.aiff" })
+    for (auto name :
+         { "8-bit.wav", "16-bit.wav", "24-bit.wav", "32-bit float.wav", "8-bit.aiff", "16-bit.aiff", "24-bit.aiff" })
     {
         const auto file = audioFile (name, 8000.0, 2, 0.5, juce::String (name).getIntValue());
         testkit::insertChunk (file, "odd ", juce::MemoryBlock (1));
@@ -111,9 +111,10 @@ TEST_F (PlaylistEntryTest, MetadataChunksNeverReachTheReader)
 TEST_F (PlaylistEntryTest, TagsInAnyScriptReadBackCutToTheirLimit)
 {
     // The title is cut between the two halves of a character beyond 16 bits: the whole character goes.
-    const juce::String artist = juce::CharPointer_UTF8 ("\xce\x9a\xce\xb1\xce\xbb\xce\xb7\xce\xbc\xce\xad\xcf\x81\xce\xb1 "
-                                                        "\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f \xe6\x9d\xb1\xe4\xba\xac "
-                                                        "\xf0\x9d\x84\x9e");
+    const juce::String artist = juce::CharPointer_UTF8 (
+        "\xce\x9a\xce\xb1\xce\xbb\xce\xb7\xce\xbc\xce\xad\xcf\x81\xce\xb1 "
+        "\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f \xe6\x9d\xb1\xe4\xba\xac "
+        "\xf0\x9d\x84\x9e");
     const auto title = "a" + juce::String::repeatedString (artist.getLastCharacters (1), 5000);
 
     for (const auto& file : { audioFile ("tagged.wav"), audioFile ("tagged.aiff") })
