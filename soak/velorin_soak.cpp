@@ -102,11 +102,9 @@ int main (int argc, char** argv)
             case 2:   // the selected row deleted, or all
                 editor.buttonClicked (rng.nextInt (5) == 0 ? editor.clearButton.get() : editor.deleteButton.get());
                 break;
-            case 3:   // a button or the volume knob of the transport panel, LEARN among them
+            case 3:   // a button of the transport panel, LEARN among them
                 if (auto* button = dynamic_cast<juce::Button*> (control))
                     button->triggerClick();
-                else if (auto* knob = dynamic_cast<juce::Slider*> (control))
-                    knob->setValue (rng.nextInt ({ -60, 11 }), juce::sendNotificationSync);
                 break;
             default:   // the marker menu's choice, at a time in or about the file
                 if (auto* entry = processor.playlist[row])

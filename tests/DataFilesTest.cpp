@@ -70,8 +70,8 @@ TEST_F (DataFilesTest, ForeignRootsAreReadAndDamagedFilesCopiedAside)
 {
     // Any root is read, after a byte-order mark too, and written back with what else it held.
     const auto bom = juce::String::fromUTF8 ("\xef\xbb\xbf");
-    const auto points = bom + "<points><" + keyOf (take1) + " cue=\"0.5\"/><keep x=\"1\"/></points>";
-    dataFile ("data.xml").replaceWithText (points);
+    dataFile ("data.xml")
+        .replaceWithText (bom + "<points><" + keyOf (take1) + " cue=\"0.5\"/><keep x=\"1\"/></points>");
     dataFile ("midi.map").replaceWithText (bom + "<other midi-1=\"fa\" midi-7=\"fb\"/>");
     noteNextRun ("other roots");
 
@@ -91,32 +91,24 @@ TEST_F (DataFilesTest, TwoCopiesQuittingTogetherKeepBothCopiesChanges)
         dataFile ("data.xml").replaceWithText (stored);
         dataFile ("midi.map").deleteFile();
         std::optional<ReplayProcessor> copies[2];
-        int quit[2];
-        const auto piped = pipe (quit);
-        ASSERT_EQ (piped, 0);
 
-        // Each copy sets the cue of its own file, learns its own row and quits once the pipe is closed: together.
+        // Each copy sets the cue of its own file and learns its own row. Then this process quits one copy and a
+        // child the other: together.
         for (int i = 0; i < 2; ++i)
         {
-            copies[i].emplace();
-            copies[i]->addFile (i == 0 ? take1 : take2);
-            copies[i]->playlist[0]->cue = 0.5f;
-            copies[i]->midiMap.setMessage (i, "b0 01 7f");
-
-            if (fork() == 0)
-            {
-                close (quit[1]);
-                char byte;
-                const auto closed = ::read (quit[0], &byte, 1) == 0;
-                copies[i].reset();
-                _exit (closed ? 0 : 1);
-            }
+            auto& copy = copies[i].emplace();
+            copy.addFile (i == 0 ? take1 : take2);
+            copy.playlist[0]->cue = 0.5f;
+            copy.midiMap.setMessage (i, "b0 01 7f");
         }
 
-        close (quit[0]);
-        close (quit[1]);
-        wait (nullptr);
-        wait (nullptr);
+        const auto child = fork();
+        copies[child == 0 ? 1 : 0].reset();
+
+        if (child == 0)
+            _exit (0);
+
+        waitpid (child, nullptr, 0);
         outcomes.addIfNotAlreadyThere (read ("data.xml") + read ("midi.map"));
     }
 

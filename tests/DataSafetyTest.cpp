@@ -16,8 +16,8 @@ protected:
     void SetUp() override   { privateHome.dataFolder().createDirectory(); }
 
     /** Runs the program in a process of its own, after `prepare` there: it adds the song and quits. Returns the
-        process's exit status, 0 when `prepare` succeeded. */
-    int runInChild (const std::function<bool()>& prepare) const
+        process's exit status (0 when `prepare` succeeded), then the files in the data folder and their sizes. */
+    juce::String runInChild (const std::function<bool()>& prepare) const
     {
         const auto child = fork();
 
@@ -30,19 +30,13 @@ protected:
 
         int status = -1;
         waitpid (child, &status, 0);
-        return status;
-    }
-
-    /** The files in the data folder and their sizes. */
-    juce::String dataFolderFiles() const
-    {
         juce::StringArray files;
 
         for (const auto& file : privateHome.dataFolder().findChildFiles (juce::File::findFiles, false))
             files.add (file.getFileName() + " " + juce::String (file.getSize()));
 
         files.sort (false);
-        return files.joinIntoString (", ");
+        return "exit " + juce::String (status) + ": " + files.joinIntoString (", ");
     }
 
     const juce::File song = audioFile ("song.wav");
@@ -53,9 +47,10 @@ TEST_F (DataSafetyTest, ALargeDataFileReadsBackAndManyNewFilesKeepTheirOrder)
     // Beyond the 64 MiB that a data file of 41,000 long paths reaches, and past the 256 elements from which new ones
     // are put in order only before the file is written. (Long names: each element's line wraps after its name.)
     const auto stored = audioFile ("a take stored before, with a long name.wav");
-    const auto comment = "<!--" + juce::String::repeatedString ("x", 65 << 20) + "-->";
-    const auto elements = juce::String::repeatedString ("<x/>", 300) + "<" + keyOf (stored) + " cue=\"0.5\"/>";
-    dataFile ("data.xml").replaceWithText ("<data>" + comment + elements + "</data>");
+    dataFile ("data.xml")
+        .replaceWithText ("<data><!--" + juce::String::repeatedString ("x", 65 << 20) + "-->"
+                          + juce::String::repeatedString ("<x/>", 300) + "<" + keyOf (stored)
+                          + " cue=\"0.5\"/></data>");
     {
         ReplayProcessor processor;
         processor.addFile (audioFile ("a new take with a long name, the first.wav"));
@@ -73,7 +68,7 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadIsLeftIntact)
         chmod (dataFile (name).getFullPathName().toRawUTF8(), 0);
     }
 
-    const auto status = runInChild ([]
+    const auto outcome = runInChild ([]
     {
         // Without its capabilities, root too is refused what the permissions refuse.
         __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
@@ -81,8 +76,7 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadIsLeftIntact)
         return syscall (SYS_capset, &header, none) == 0;
     });
 
-    EXPECT_EQ (status, 0);
-    EXPECT_EQ (dataFolderFiles(), "data.xml 9, midi.map 9");
+    EXPECT_EQ (outcome, "exit 0: data.xml 9, midi.map 9");
 }
 
 TEST_F (DataSafetyTest, AFileSizeLimitFailsTheWriteLikeAFullDiskAndTheOtherFilesAreStillWritten)
@@ -90,15 +84,14 @@ TEST_F (DataSafetyTest, AFileSizeLimitFailsTheWriteLikeAFullDiskAndTheOtherFiles
     // A damaged data file larger than the limit: its copy can't be completed, so it is left as it is.
     dataFile ("data.xml").replaceWithText ("<data>" + juce::String::repeatedString ("<x cue=\"1\"/>", 10000) + "<<");
 
-    const auto status = runInChild ([]
+    const auto outcome = runInChild ([]
     {
         std::signal (SIGXFSZ, SIG_DFL);   // as for any program started
         const rlimit limit { 65536, 65536 };
         return setrlimit (RLIMIT_FSIZE, &limit) == 0;
     });
 
-    EXPECT_EQ (status, 0);
-    EXPECT_EQ (dataFolderFiles(), ".lock 0, data.xml 120008, midi.map 94");
+    EXPECT_EQ (outcome, "exit 0: .lock 0, data.xml 120008, midi.map 94");
 }
 
 TEST_F (DataSafetyTest, ElementsNamedTogetherAmongManyKeepTheirNamesAndOrder)
@@ -107,10 +100,10 @@ TEST_F (DataSafetyTest, ElementsNamedTogetherAmongManyKeepTheirNamesAndOrder)
     juce::StringArray expected;
 
     for (int i = 0; i < 5000; ++i)
+    {
         expected.add ("old" + juce::String (i));
-
-    for (auto& name : expected)
-        root.addChildElement (new juce::XmlElement (name));
+        root.createNewChildElement (expected[i]);
+    }
 
     PointStore store (&root);
     {
