@@ -5,6 +5,9 @@ cd "$(dirname "$0")"
 source scripts/packages.sh
 bash scripts/ensure-packages.sh "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 
+# One format for all the code, and one statement per line in the tests.
+bash scripts/check-style.sh
+
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 cmake -S . -B build/debug -DCMAKE_BUILD_TYPE=Debug
 cmake --build build/debug -j"$(nproc)"
