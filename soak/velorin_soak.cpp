@@ -71,6 +71,10 @@ int main (int, char** argv)
         }
     });
 
+    using Points = std::array<float, 3>;
+    std::map<juce::String, Points> setPoints;   // by path: the cue and loop points last set on each file opened
+    const auto pointsOf = [] (const PlaylistEntry& e) { return Points { e.cue, e.loopA, e.loopB }; };
+
     while (now() < end)
     {
         editor.addFileChosen (files[rng.nextInt (3)]);
@@ -91,6 +95,10 @@ int main (int, char** argv)
 
         juce::MessageManager::getInstance()->runDispatchLoopUntil (20);
 
+        // The entry clicked has opened by now, unless it never will.
+        if (auto* entry = processor.playlist[row]; entry != nullptr && entry->hasOpened())
+            setPoints[entry->getFilePath()] = pointsOf (*entry);
+
         // The selected row deleted, now and then all rows.
         if (rng.nextInt (3) == 0)
             editor.buttonClicked (rng.nextInt (5) == 0 ? editor.clearButton.get() : editor.deleteButton.get());
@@ -110,14 +118,12 @@ int main (int, char** argv)
         if (next.midiMap.getMessage (i) != processor.midiMap.getMessage (i))
             failures.add ("midi.map did not keep the message learned for action " + juce::String (i));
 
-    const auto pointsOf = [] (const PlaylistEntry& e) { return std::array<float, 3> { e.cue, e.loopA, e.loopB }; };
-
-    for (auto* entry : processor.playlist)   // the points of an entry that never opened are not yet the file's
+    for (const auto& [path, points] : setPoints)
     {
-        next.addFile (entry->getFilePath());
+        next.addFile (path);
 
-        if (entry->hasOpened() && pointsOf (*next.playlist.getLast()) != pointsOf (*entry))
-            failures.add ("data.xml did not keep the points of " + entry->getFilePath());
+        if (pointsOf (*next.playlist.getLast()) != points)
+            failures.add ("data.xml did not keep the points last set on " + path);
     }
 
     std::cout << failures.joinIntoString ("\n") << std::endl;
