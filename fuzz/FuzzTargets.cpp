@@ -23,10 +23,13 @@ namespace
         return file;
     }
 
-    /** The input with "@key@", "@KEY@" and "@path@" standing for the data key and the path of the take (bytes that
-        are not UTF-8 read as Latin-1). */
+    /** The input, when it is UTF-8, with "@key@", "@KEY@" and "@path@" standing for the data key and the path of the
+        take. */
     juce::MemoryBlock withTake (const juce::MemoryBlock& input)
     {
+        if (! XmlFiles::isValidUtf8 ({ input.begin(), input.getSize() }))
+            return input;
+
         const auto path = take().getFullPathName();
         const auto key = juce::MD5 (path.toUTF8()).toHexString();
         const auto withKey = input.toString().replace ("@key@", key).replace ("@KEY@", key.toUpperCase());
