@@ -38,8 +38,8 @@ namespace
     }
 
     /** The program on its files: it loads playlist.xml, adds the take after the files listed, plays a little and
-        then gets the MIDI events. Its state: the take's points, the learned rows, the transport (which the events
-        move through the rows they match), the files listed and the config's attributes. With `changes` it first saves
+        then gets the MIDI events. Its state: the take's points, the learned rows, whether it is paused (the events
+        learned into row 2 play and pause), the files listed and the config's attributes. With `changes` it first saves
         the playlist, sets the take's points to values of every kind, learns the first event into row 2 and sets a
         value with text of every kind. It writes the data files at its end. */
     juce::String programState (juce::Random* changes, const juce::MidiBuffer& midi)
@@ -86,8 +86,7 @@ namespace
         for (int row = 0; row < MidiMap::numMappings; ++row)
             state << "\n" << map.getMessage (row);
 
-        state << "\npaused " << (int) processor.paused << ", loop " << (int) processor.loopEnabled << ", at "
-              << processor.getCurrentIndex();
+        state << "\npaused " << (int) processor.paused;
 
         for (auto* listed : processor.playlist)
             state << "\n" << listed->getFilePath();
