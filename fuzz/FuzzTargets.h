@@ -1,11 +1,17 @@
 #pragma once
 #include <juce_core/juce_core.h>
-/** One function per kind of outside input feeds it to the program the way the program meets it and checks what must hold. A broken
-    check goes to onFailure, or else is printed before an abort (a crash, with its input, to libFuzzer). */
+#include <map>
+
+/** One target per kind of outside input: it feeds an input to the program the way the program meets it, and checks
+    what must hold. */
 namespace fuzzing
 {
-struct Target { const char* name; void (*run) (const std::uint8_t*, std::size_t); std::size_t maxLength; };   // longer inputs are cut
-const Target* findTarget (const juce::String& name);
-inline std::function<void (const juce::String&)> onFailure;
-void fail (const juce::String& message);
+    using Target = std::function<void (const juce::MemoryBlock& input)>;
+
+    /** Every target, by the name of its fuzzer and of its folder in tests/fuzz-regressions. */
+    const std::map<std::string, Target>& targets();
+
+    /** A broken check goes to onFailure, or else is printed before an abort (a crash, with its input, to libFuzzer). */
+    inline std::function<void (const juce::String&)> onFailure;
+    void fail (const juce::String& message);
 }

@@ -1,20 +1,34 @@
 #include "VelorinTest.h"
 #include "FuzzTargets.h"
-// Replays every file under tests/fuzz-regressions/<target>/ (starting inputs, and inputs that once crashed, hung or broke a check)
-// through the function the fuzzer of that target runs.
-class FuzzRegressionTest : public VelorinTest, public ::testing::WithParamInterface<const char*> {};
-TEST_P (FuzzRegressionTest, ReplaysEveryInput) {
-    const auto* target = fuzzing::findTarget (GetParam());
-    auto files = juce::File (VELORIN_FUZZ_REGRESSIONS).getChildFile (GetParam()).findChildFiles (juce::File::findFiles, false); files.sort();
-    ASSERT_TRUE (target != nullptr && ! files.isEmpty());
+
+using FuzzRegressionTest = VelorinTest;
+
+// Every input kept in tests/fuzz-regressions/<target>/ (starting inputs, and inputs that once crashed, hung or broke
+// a check) goes through the function the fuzzer of that target runs.
+TEST_F (FuzzRegressionTest, EveryKeptInputPassesTheChecksOfItsTarget)
+{
     juce::String input;
-    const testkit::AssertionCheck assertions (fuzzing::onFailure = [&] (const juce::String& message) { ADD_FAILURE() << input << ": " << message; });
-    for (const auto& file : files) {
-        juce::MemoryBlock bytes; file.loadFileAsData (bytes), input = file.getFileName();
-        std::fprintf (stderr, "%s\n", input.toRawUTF8()), alarm (60);   // a hang ends the process, with the input named
-        target->run (static_cast<const std::uint8_t*> (bytes.getData()), juce::jmin (bytes.getSize(), target->maxLength));
+    fuzzing::onFailure = [&] (const juce::String& message) { ADD_FAILURE() << input << ": " << message; };
+    const testkit::AssertionCheck assertions (fuzzing::onFailure);
+
+    for (const auto& [target, run] : fuzzing::targets())
+    {
+        auto files =
+            juce::File (VELORIN_FUZZ_REGRESSIONS).getChildFile (target).findChildFiles (juce::File::findFiles, false);
+        files.sort();
+        EXPECT_FALSE (files.isEmpty()) << target;
+
+        for (const auto& file : files)
+        {
+            juce::MemoryBlock bytes;
+            file.loadFileAsData (bytes);
+            input = juce::String (target) + "/" + file.getFileName();
+            std::fprintf (stderr, "%s\n", input.toRawUTF8());   // a hang ends the process: its input is the last named
+            alarm (60);
+            run (bytes);
+        }
     }
-    alarm (0), fuzzing::onFailure = nullptr;
+
+    alarm (0);
+    fuzzing::onFailure = nullptr;
 }
-INSTANTIATE_TEST_SUITE_P (Targets, FuzzRegressionTest, ::testing::Values ("audio_file", "data_file", "midi_map", "config_file", "playlist", "midi_messages", "xml_check"),
-                          [] (const auto& target) { return std::string (target.param); });
