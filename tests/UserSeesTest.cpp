@@ -85,8 +85,8 @@ TEST_F (UserSeesTest, AfterDeleteOrClearTheReadOutShowsTheNewCurrentEntryOrNoTim
         editor.timerCallback();
         editor.buttonClicked (button);   // on the row the tick selected
         editor.timerCallback();
-        const auto readOut = editor.effects.playInfoLabel->getText().replace ("\n", ", ");
-        note (button->getButtonText() + " row " + String (row), readOut);
+        note (button->getButtonText() + " row " + String (row),
+              editor.effects.playInfoLabel->getText().replace ("\n", ", "));
     }
 }
 
@@ -182,8 +182,8 @@ TEST_F (UserSeesTest, WithoutCaptureThePlayerStillPlaysAndWithoutOutputTheSetupP
         AudioDeviceManager manager;
         manager.addAudioDeviceType (std::make_unique<FailingDevice> (failsAlways));
         AudioSetupPage page (manager, MainComponent::openAudioDevice (manager));
-        const auto told = page.problemLabel->isVisible() ? page.problemLabel->getText() : "nothing";
-        note (failsAlways ? "no output: page says" : "no capture: page says", told);
+        note (failsAlways ? "no output: page says" : "no capture: page says",
+              page.problemLabel->isVisible() ? page.problemLabel->getText() : "nothing");
     }
 }
 
