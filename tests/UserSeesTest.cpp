@@ -39,10 +39,9 @@ TEST_F (UserSeesTest, FailedSaveLoadAddAndPathTellWhichFileAndWhy)
     <file name="/x/2.wav"/> <file name=" /x/d.wav"/> <file name="C:\Music\e.wav"/> <file name="./f.wav"/>
 </playlist>)");
     home.getChildFile ("broken.wav").replaceWithText ("RIFF, but no audio");
-    const auto locked = audio.getChildFile ("locked");
-    locked.createDirectory();
-    chmod (locked.getFullPathName().toRawUTF8(), 0);
     const auto raw = audio.getFullPathName().toStdString() + "/";
+    audio.getChildFile ("locked").createDirectory();
+    chmod ((raw + "locked").c_str(), 0);
     const char* notUtf8[] = { "Caf\xe9.wav", "\xe9t\xe9.wav", "\xe9t\xe9.txt" };
 
     for (auto name : notUtf8)
@@ -96,9 +95,8 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
         processor.addFile (audio.getChildFile (name));   // none there: nothing plays, but none is missed
     processor.selectTrack (1);
     const bool paused = processor.paused;
-    const auto noteOn = [] (int action) { return MidiMessage::noteOn (1, 60 + action, 1.0f); };
     for (int action = 0; action < 4; ++action)
-        processor.midiMap.setMessage (action, MidiMap::messageText (noteOn (action)));
+        processor.midiMap.setMessage (action, MidiMap::messageText (MidiMessage::noteOn (1, 60 + action, 1.0f)));
 
     // Each block goes to the next entry or (odd ones) back, and flips PLAY and LOOP twice; each round of
     // presses does the same. Checked between rounds, under the lock.
@@ -110,7 +108,7 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
         {
             MidiBuffer midi;
             for (auto action : { blocks % 2, 2, 3, 2, 3 })
-                midi.addEvent (noteOn (action), 0);
+                midi.addEvent (MidiMessage::noteOn (1, 60 + action, 1.0f), 0);
             const ScopedLock sl (processor.getCallbackLock());
             processor.processBlock (buffer, midi);
             ++blocks;
