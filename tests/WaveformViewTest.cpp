@@ -41,9 +41,7 @@ struct WaveformViewTest : ProcessorTest
 
     void wheel (float deltaY)
     {
-        MouseWheelDetails details {};
-        details.deltaY = deltaY;
-        view.mouseWheelMove (pressed, details);
+        view.mouseWheelMove (pressed, { 0.0f, deltaY, false, false, false });
         step ("wheel " + String (deltaY));
     }
 
