@@ -46,8 +46,6 @@ TEST_F (EditorTest, TheTableFollowsTheEngineAndTheButtonsAndKeysAct)
 
     editor->cellClicked (1, 1, click);
     step ("row 1 clicked: shown at once");
-    editor->timerCallback();
-    step ("timer");
     processor->selectTrack (2);
     editor->timerCallback();
     step ("the engine at 2, timer");
