@@ -13,9 +13,9 @@ protected:
     {
         panel.buttonClicked (button);
         panel.refresh();
-        const auto light = panel.midiLabel->findColour (Label::textColourId).toDisplayString (false);
         note (what, state() + " | learn " + String (processor->midiMap.learnIndex.load())
-                        + (processor->midiMap.learning ? " on" : " off") + " | light " + light + " | "
+                        + (processor->midiMap.learning ? " on" : " off") + " | light "
+                        + panel.midiLabel->findColour (Label::textColourId).toDisplayString (false) + " | "
                         + panel.playInfoLabel->getText().replace ("\n", ", "));
     }
 
