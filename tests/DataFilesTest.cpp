@@ -55,7 +55,7 @@ TEST_F (DataFilesTest, ExactBytes)
         ConfigFile config ("Velorin");
         config.setValue ("LastUsedPath", CharPointer_UTF8 ("/m\xc3\xbasica & \"live\""));
 
-        for (const auto& file : { take1, take2, audio.getChildFile ("never & opens.wav"), take1 })
+        for (auto file : { take1, take2, audio.getChildFile ("never & opens.wav"), take1 })
             processor.addFile (file);
 
         // Rows of one file share their points: the first row's loop start and the last row's cue are both kept.
