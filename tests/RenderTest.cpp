@@ -69,9 +69,9 @@ TEST_F (RenderTest, LoopsAndABLoops)
 
 TEST_F (RenderTest, SelectTrackAndAnotherRate)
 {
-    for (auto name : { "a.wav", "b.wav", "c.wav" })
-        add (name);
-
+    add ("a.wav");
+    add ("b.wav");
+    add ("c.wav");
     play ("playing");
 
     for (int index : { 0, -1, 4, 1, 3, 2 })   // the current one, outside (pause only), another, the size (the last)
