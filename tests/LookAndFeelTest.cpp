@@ -37,7 +37,8 @@ TEST_F (LookAndFeelTest, DrawsTabsButtonsKnobsAndTickBoxesAsTheReference)
 
     // Knobs, the only sliders the player shows: a ring and a pointer above a radius of 12, a band below it.
     for (int i = 0; i < 3; ++i)
-        place (new Slider (Slider::Rotary, Slider::NoTextBox), { 70 * i, 120, 60, i == 2 ? 26 : 60 })->setValue (1.5 * i);
+        place (new Slider (Slider::Rotary, Slider::NoTextBox), { 70 * i, 120, 60, i == 2 ? 26 : 60 })
+            ->setValue (1.5 * i);
 
     board.setLookAndFeel (&lf);
     Image image (Image::RGB, board.getWidth(), board.getHeight(), true);   // opaque black: no alpha to round

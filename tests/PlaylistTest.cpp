@@ -8,8 +8,9 @@ using PlaylistTest = ProcessorTest;
 
 TEST_F (PlaylistTest, AddsTheAudioFilesOfAFolderTreeDepthFirstInNaturalOrder)
 {
-    for (auto name : { "c.wav", "a.wav", "10.wav", "2.wav", "Song.WAV", "take.Bwf", "b.AIFF", "notes.txt", "d.flac", "noextension",
-                       "zz/inner/deep.wav", "zz/Sub.aif", "b Łódź/żółw.wav", ".hidden.wav", ".hidden folder/y.wav", "sub/b.wav" })
+    for (auto name : { "c.wav", "a.wav", "10.wav", "2.wav", "Song.WAV", "take.Bwf", "b.AIFF", "notes.txt", "d.flac",
+                       "noextension", "zz/inner/deep.wav", "zz/Sub.aif", "b Łódź/żółw.wav", ".hidden.wav",
+                       ".hidden folder/y.wav", "sub/b.wav" })
         audioFile ("tree/" + String::fromUTF8 (name));
     const auto tree = audio.getChildFile ("tree");
     const bool linked = tree.createSymbolicLink (tree.getChildFile ("sub/back"), true);
