@@ -7,7 +7,7 @@ using namespace juce;
 using HostInterfaceTest = VelorinTest;
 using MainComponentTest = VelorinTest;
 
-TEST_F (HostInterfaceTest, TheStateBlobRoundTripsAndOnlyItsOwnTagIsRead)
+TEST_F (HostInterfaceTest, TheStateBlobRoundTrips)
 {
     ReplayProcessor processor;
     processor.uiWidth = 1024;
@@ -21,30 +21,16 @@ TEST_F (HostInterfaceTest, TheStateBlobRoundTripsAndOnlyItsOwnTagIsRead)
     note ("state", xml->toString (XmlElement::TextFormat().singleLine().withoutHeader()));
 
     ReplayProcessor restored;   // in the same HOME
-    const auto restore = [&] (const String& what, const MemoryBlock& data)
-    {
-        restored.setStateInformation (data.getData(), (int) data.getSize());
-        note (what, String (restored.uiWidth) + " x " + String (restored.uiHeight) + ", gain "
-                        + String (restored.gain.load()) + ", delay " + String (restored.delay.load()));
-    };
-    restore ("restored", blob);
-
-    for (auto text : { "<MYPLUGINSETTINGS delay='1.5'/>", "<OTHER delay='9'/>" })
-    {
-        MemoryBlock other;
-        AudioProcessor::copyXmlToBinary (*parseXML (text), other);
-        restore (text, other);
-    }
+    restored.setStateInformation (blob.getData(), (int) blob.getSize());
+    MemoryBlock again;
+    restored.getStateInformation (again);
+    EXPECT_EQ (again, blob) << "the state of the restored processor";
 }
 
-TEST_F (MainComponentTest, LooksAsTheReferenceKeepsItsMinimumSizeAndBuildsTheSetupPageOnlyWhileShown)
+TEST_F (MainComponentTest, LooksAsTheReferenceAndBuildsTheSetupPageOnlyWhileShown)
 {
     MainComponent main;
     EXPECT_TRUE (matchesReference (main.createComponentSnapshot (main.getLocalBounds()), "main-component.png"));
-
-    auto bounds = Rectangle<int> (0, 0, 500, 300);
-    main.constrainer.checkBounds (bounds, main.getBounds(), {}, false, false, true, true);
-    EXPECT_EQ (bounds, Rectangle<int> (0, 0, 800, 600)) << "dragged below the minimum";
 
     // The device selector (and its input meter) exists only while its tab is shown.
     auto* page = dynamic_cast<AudioSetupPage*> (main.tabs->getTabContentComponent (1));

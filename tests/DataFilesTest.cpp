@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace juce;
+
 // The files the program writes (data.xml, midi.map, .config, playlists), byte for byte, what the next run reads
 // back from them, also when copies of the program run side by side, and what it makes of foreign or damaged ones.
 
@@ -16,7 +18,7 @@ protected:
 
     /** Runs the program with the two takes, changing nothing, then notes the step and each file of the data folder
         with what it holds, their data key named "shared-key": what the run read, it wrote back. */
-    void noteNextRun (const juce::String& step)
+    void noteNextRun (const String& step)
     {
         {
             ReplayProcessor processor;
@@ -25,35 +27,35 @@ protected:
         }
 
         note (step);
-        auto files = privateHome.dataFolder().findChildFiles (juce::File::findFiles, false);
+        auto files = privateHome.dataFolder().findChildFiles (File::findFiles, false);
         files.sort();
 
         for (const auto& file : files)
         {
-            const auto name = file.getFileName() + (file.isSymbolicLink() ? " (a link)" : "");
-            note ("  " + name, read (file).replace (keyOf (take1), "shared-key"));
+            note ("  " + file.getFileName() + (file.isSymbolicLink() ? " (a link)" : ""),
+                  read (file).replace (keyOf (take1), "shared-key"));
         }
     }
 
     // A key hashes as many bytes of the path as it has characters: in a folder beyond ASCII, these two files share
     // theirs, and keep their own points. (Their long paths wrap the line of their element after its name, whatever
     // the temporary HOME is called.)
-    const juce::String folder = juce::CharPointer_UTF8 ("\xc3\x9c" "bungen/\xe6\x97\xa5\xe6\x9c\xac/");
-    const juce::File take1 = audioFile (folder + "take1.wav");
-    const juce::File take2 = audioFile (folder + "take2.wav");
+    const String folder = CharPointer_UTF8 ("\xc3\x9c" "bungen/\xe6\x97\xa5\xe6\x9c\xac/");
+    const File take1 = audioFile (folder + "take1.wav");
+    const File take2 = audioFile (folder + "take2.wav");
 };
 
 TEST_F (DataFilesTest, ExactBytes)
 {
     // Settings of another root after a byte-order mark: what they hold stays.
-    const auto settings = "\xef\xbb\xbf<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>";
-    dataFile (".config").replaceWithText (juce::String::fromUTF8 (settings));
+    dataFile (".config").replaceWithText (
+        CharPointer_UTF8 ("\xef\xbb\xbf<settings Theme=\"dark\" LastUsedFile=\"/x\"><window w=\"3\"/></settings>"));
     {
         ReplayProcessor processor;
         ConfigFile config ("Velorin");
-        config.setValue ("LastUsedPath", juce::CharPointer_UTF8 ("/m\xc3\xbasica & \"live\""));
+        config.setValue ("LastUsedPath", CharPointer_UTF8 ("/m\xc3\xbasica & \"live\""));
 
-        for (const auto& file : { take1, take2, audio.getChildFile ("never & opens.wav"), take1 })
+        for (auto file : { take1, take2, audio.getChildFile ("never & opens.wav"), take1 })
             processor.addFile (file);
 
         // Rows of one file share their points: the first row's loop start and the last row's cue are both kept.
@@ -69,7 +71,7 @@ TEST_F (DataFilesTest, ExactBytes)
 TEST_F (DataFilesTest, ForeignRootsAreReadAndDamagedFilesCopiedAside)
 {
     // Any root is read, after a byte-order mark too, and written back with what else it held.
-    const auto bom = juce::String::fromUTF8 ("\xef\xbb\xbf");
+    const auto bom = String::fromUTF8 ("\xef\xbb\xbf");
     dataFile ("data.xml")
         .replaceWithText (bom + "<points><" + keyOf (take1) + " cue=\"0.5\"/><keep x=\"1\"/></points>");
     dataFile ("midi.map").replaceWithText (bom + "<other midi-1=\"fa\" midi-7=\"fb\"/>");
@@ -84,7 +86,7 @@ TEST_F (DataFilesTest, TwoCopiesQuittingTogetherKeepBothCopiesChanges)
 {
     noteNextRun ("before the rounds");   // the elements of both files are there, in the order they keep
     const auto stored = dataFile ("data.xml").loadFileAsString();
-    juce::StringArray outcomes;
+    StringArray outcomes;
 
     for (int round = 0; round < 20; ++round)
     {
@@ -124,7 +126,7 @@ TEST_F (DataFilesTest, ACopyThatCannotGetTheLockLeavesTheFileAlone)
         const XmlFiles::WriteLock anotherCopys;
         map.write();   // waits for the lock, in vain
     }
-    EXPECT_EQ (dataFile ("midi.map").loadFileAsString(), "<midimap midi-0=\"90 3c 7f\"/>");
+    EXPECT_EQ (read ("midi.map"), "<midimap midi-0=\"90 3c 7f\"/>");
 }
 
 TEST_F (DataFilesTest, TheStartUpCleanupRemovesOnlyTemporaryFilesOfOursThatNoOneWrites)
@@ -146,7 +148,7 @@ TEST_F (DataFilesTest, ALinkedDataFileStaysALinkAndItsTargetGetsTheContent)
     home.getChildFile ("dotfiles").createDirectory();
 
     for (auto name : { "data.xml", "midi.map" })   // relative, as dotfiles managers make them
-        juce::File::createSymbolicLink (dataFile (name), juce::String ("../../../dotfiles/") + name, false);
+        File::createSymbolicLink (dataFile (name), String ("../../../dotfiles/") + name, false);
 
     noteNextRun ("through links");
 }

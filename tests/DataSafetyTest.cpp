@@ -7,6 +7,8 @@
 #include <csignal>
 #include <unistd.h>
 
+using namespace juce;
+
 // What the user stored is never lost: damaged files are kept aside before anything replaces them,
 // unreadable ones are left alone. (Copies running side by side: DataFilesTest.)
 
@@ -17,7 +19,7 @@ protected:
 
     /** Runs the program in a process of its own, after `prepare` there: it adds the song and quits. Returns the
         process's exit status (0 when `prepare` succeeded), then the files in the data folder and their sizes. */
-    juce::String runInChild (const std::function<bool()>& prepare) const
+    String runInChild (const std::function<bool()>& prepare) const
     {
         const auto child = fork();
 
@@ -30,16 +32,16 @@ protected:
 
         int status = -1;
         waitpid (child, &status, 0);
-        juce::StringArray files;
+        StringArray files;
 
-        for (const auto& file : privateHome.dataFolder().findChildFiles (juce::File::findFiles, false))
-            files.add (file.getFileName() + " " + juce::String (file.getSize()));
+        for (const auto& file : privateHome.dataFolder().findChildFiles (File::findFiles, false))
+            files.add (file.getFileName() + " " + String (file.getSize()));
 
         files.sort (false);
-        return "exit " + juce::String (status) + ": " + files.joinIntoString (", ");
+        return "exit " + String (status) + ": " + files.joinIntoString (", ");
     }
 
-    const juce::File song = audioFile ("song.wav");
+    const File song = audioFile ("song.wav");
 };
 
 TEST_F (DataSafetyTest, ALargeDataFileReadsBackAndManyNewFilesKeepTheirOrder)
@@ -48,8 +50,8 @@ TEST_F (DataSafetyTest, ALargeDataFileReadsBackAndManyNewFilesKeepTheirOrder)
     // are put in order only before the file is written. (Long names: each element's line wraps after its name.)
     const auto stored = audioFile ("a take stored before, with a long name.wav");
     dataFile ("data.xml")
-        .replaceWithText ("<data><!--" + juce::String::repeatedString ("x", 65 << 20) + "-->"
-                          + juce::String::repeatedString ("<x/>", 300) + "<" + keyOf (stored)
+        .replaceWithText ("<data><!--" + String::repeatedString ("x", 65 << 20) + "-->"
+                          + String::repeatedString ("<x/>", 300) + "<" + keyOf (stored)
                           + " cue=\"0.5\"/></data>");
     {
         ReplayProcessor processor;
@@ -82,7 +84,7 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadIsLeftIntact)
 TEST_F (DataSafetyTest, AFileSizeLimitFailsTheWriteLikeAFullDiskAndTheOtherFilesAreStillWritten)
 {
     // A damaged data file larger than the limit: its copy can't be completed, so it is left as it is.
-    dataFile ("data.xml").replaceWithText ("<data>" + juce::String::repeatedString ("<x cue=\"1\"/>", 10000) + "<<");
+    dataFile ("data.xml").replaceWithText ("<data>" + String::repeatedString ("<x cue=\"1\"/>", 10000) + "<<");
 
     const auto outcome = runInChild ([]
     {
@@ -96,12 +98,12 @@ TEST_F (DataSafetyTest, AFileSizeLimitFailsTheWriteLikeAFullDiskAndTheOtherFiles
 
 TEST_F (DataSafetyTest, ElementsNamedTogetherAmongManyKeepTheirNamesAndOrder)
 {
-    juce::XmlElement root ("data");
-    juce::StringArray expected;
+    XmlElement root ("data");
+    StringArray expected;
 
     for (int i = 0; i < 5000; ++i)
     {
-        expected.add ("old" + juce::String (i));
+        expected.add ("old" + String (i));
         root.createNewChildElement (expected[i]);
     }
 
@@ -111,13 +113,13 @@ TEST_F (DataSafetyTest, ElementsNamedTogetherAmongManyKeepTheirNamesAndOrder)
 
         for (int i = 0; i < 5000; ++i)
         {
-            expected.add ("new" + juce::String (i));
-            store.claim (expected[5000 + i], "/audio/" + juce::String (i) + ".wav");
+            expected.add ("new" + String (i));
+            store.claim (expected[5000 + i], "/audio/" + String (i) + ".wav");
         }
     }
     store.restoreOrder();
 
-    juce::StringArray names;
+    StringArray names;
 
     for (auto* element : root.getChildIterator())
         names.add (element->getTagName());

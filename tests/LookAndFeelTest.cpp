@@ -4,7 +4,7 @@
 using LookAndFeelTest = VelorinTest;
 using namespace juce;
 
-TEST_F (LookAndFeelTest, DrawsTabsButtonsKnobsAndSlidersAsTheReference)
+TEST_F (LookAndFeelTest, DrawsTabsButtonsKnobsAndTickBoxesAsTheReference)
 {
     DravikLightLookAndFeel lf;
     Component board;
@@ -21,7 +21,6 @@ TEST_F (LookAndFeelTest, DrawsTabsButtonsKnobsAndSlidersAsTheReference)
     auto* tabs = place (new TabbedComponent (TabbedButtonBar::TabsAtTop), { 0, 0, 400, 30 });
     tabs->addTab ("Library", Colours::red, nullptr, false);
     tabs->addTab ("A caption longer than a tab has room for", Colours::green, nullptr, false);
-    tabs->setTabBarDepth (30);
     tabs->getTabbedButtonBar().getTabButton (1)->setState (Button::buttonOver);
 
     // Text buttons, and toggle buttons of three heights, off and on, each at rest, hovered and pressed.
@@ -36,19 +35,12 @@ TEST_F (LookAndFeelTest, DrawsTabsButtonsKnobsAndSlidersAsTheReference)
         }
     }
 
-    // Knobs (a ring and a pointer above a radius of 12, a band below it; grey when disabled), linear thumbs, and a
-    // bar with its value box over it.
-    const Slider::SliderStyle styles[] = { Slider::Rotary, Slider::Rotary, Slider::Rotary, Slider::LinearHorizontal,
-                                           Slider::LinearVertical, Slider::LinearBar, Slider::Rotary };
-    for (int i = 0; i < 7; ++i)
-    {
-        auto* slider = place (new Slider (styles[i], i == 5 ? Slider::TextBoxLeft : Slider::NoTextBox),
-                              { 70 * i, 120, 60, i == 2 ? 26 : 60 });
-        slider->setValue (1.5 * i);
-        slider->setEnabled (i != 6);
-    }
+    // Knobs, the only sliders the player shows: a ring and a pointer above a radius of 12, a band below it.
+    for (int i = 0; i < 3; ++i)
+        place (new Slider (Slider::Rotary, Slider::NoTextBox), { 70 * i, 120, 60, i == 2 ? 26 : 60 })
+            ->setValue (1.5 * i);
 
-    board.setLookAndFeel (&lf);   // the sliders' value boxes are made again by it
+    board.setLookAndFeel (&lf);
     Image image (Image::RGB, board.getWidth(), board.getHeight(), true);   // opaque black: no alpha to round
     Graphics g (image);
     board.paintEntireComponent (g, true);

@@ -1,24 +1,26 @@
 #include "VelorinTest.h"
 
+using namespace juce;
+
 // Adding folder trees, removing and clearing entries, and all of it while another thread renders.
 
 using PlaylistTest = ProcessorTest;
 
 TEST_F (PlaylistTest, AddsTheAudioFilesOfAFolderTreeDepthFirstInNaturalOrder)
 {
-    for (auto name : { "c.wav", "a.wav", "10.wav", "2.wav", "Song.WAV", "take.Bwf", "b.AIFF", "notes.txt", "d.flac", "noextension",
-                       "zz/inner/deep.wav", "zz/Sub.aif", "b Łódź/żółw.wav", ".hidden.wav", ".hidden folder/y.wav", "sub/b.wav" })
-        audioFile ("tree/" + juce::String::fromUTF8 (name));
+    for (auto name : { "c.wav", "a.wav", "10.wav", "2.wav", "Song.WAV", "take.Bwf", "b.AIFF", "notes.txt", "d.flac",
+                       "noextension", "zz/inner/deep.wav", "zz/Sub.aif", "b Łódź/żółw.wav", ".hidden.wav",
+                       ".hidden folder/y.wav", "sub/b.wav" })
+        audioFile ("tree/" + String::fromUTF8 (name));
     const auto tree = audio.getChildFile ("tree");
     const bool linked = tree.createSymbolicLink (tree.getChildFile ("sub/back"), true);
     ASSERT_TRUE (linked);
     processor->addDirectory (tree);   // each real folder once, however many links lead to it
-    processor->addFile (tree.getChildFile ("a.wav"));   // again: a second entry
     processor->folderScanLimitSeconds = -1.0;   // every listing takes too long: it is cut short, and reported
     const auto cutShort = processor->addDirectory (tree).cutShort;
-    EXPECT_EQ (cutShort, juce::Array<juce::File> { tree });
+    EXPECT_EQ (cutShort, Array<File> { tree });
     for (auto* entry : processor->playlist)
-        note (entry->file.getRelativePathFrom (tree), juce::String (entry->lengthSeconds));
+        note (entry->file.getRelativePathFrom (tree), String (entry->lengthSeconds));
 }
 
 TEST_F (PlaylistTest, RemovingLeavesTheCurrentEntryOrTheNextPlayingAndClearingLeavesTheIndex)
@@ -34,7 +36,7 @@ TEST_F (PlaylistTest, RemovingLeavesTheCurrentEntryOrTheNextPlayingAndClearingLe
     for (int index : { 0, 5, 0, -1 })   // before the current, outside, the current (the next plays from its cue), -1
     {
         processor->removeEntry (index);
-        render ("remove " + juce::String (index));
+        render ("remove " + String (index));
     }
     processor->selectTrack (1);
     processor->removeEntry (1);   // the last, current: the index stays past the end until a file takes its place
@@ -42,11 +44,9 @@ TEST_F (PlaylistTest, RemovingLeavesTheCurrentEntryOrTheNextPlayingAndClearingLe
     add ("e.wav");
     render ("e added");
     processor->clearPlaylist();
-    render ("clear");   // the index stays for the next files; an empty playlist stops playback
+    render ("clear");   // the index stays for the next files (as for e above); an empty playlist stops playback
     add ("f.wav");
     render ("f added");
-    add ("g.wav");
-    render ("g added");
 }
 
 TEST_F (PlaylistTest, ChangesWhileAnotherThreadRendersLeaveASourceOnlyOnTheCurrentEntry)
@@ -72,7 +72,7 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRendersLeaveASourceOnlyOnTheCurre
         processor->paused = false;
         if (step % 50 == 49)
             processor->clearPlaylist();
-        const juce::ScopedLock sl (processor->getCallbackLock());
+        const ScopedLock sl (processor->getCallbackLock());
         for (int i = 0; i < processor->playlist.size(); ++i)
             faults += i != processor->currentIndex && processor->playlist[i]->source != nullptr ? 1 : 0;
     }
