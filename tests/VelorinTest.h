@@ -1,6 +1,7 @@
 #pragma once
 #include "TestKit.h"
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 /** The text, or the image to 2 steps a channel, equals tests/references/<name>; if not, says where they differ.
     With VELORIN_UPDATE_REFERENCES=1, a test that has not failed so far writes the reference instead. */
@@ -13,7 +14,17 @@
     which starts with the display this one started with. */
 struct VelorinTest : ::testing::Test
 {
-    ~VelorinTest() override { setenv ("DISPLAY", startingDisplay.c_str(), 1); }
+    ~VelorinTest() override
+    {
+        setenv ("DISPLAY", startingDisplay.c_str(), 1);
+
+        // Waits for the children that have ended: a ChildProcess waits only when asked, and a child it leaves
+        // unwaited would answer a later test's wait().
+        auto reaped = waitpid (-1, nullptr, WNOHANG);
+
+        while (reaped > 0)
+            reaped = waitpid (-1, nullptr, WNOHANG);
+    }
     void TearDown() override;
 
     /** Adds "<what>: <values>" to the record, data keys (hashes of paths in this HOME) as "<key>". */
@@ -38,9 +49,6 @@ struct VelorinTest : ::testing::Test
         EXPECT_TRUE (written) << name;
         return audio.getChildFile (name);
     }
-
-    /** Its bounds, and a button's text and tooltip. */
-    static juce::String seen (juce::Component& component);
 
     /** The key of the file's element in data.xml. */
     static juce::String keyOf (const juce::File& file);
@@ -67,7 +75,7 @@ struct ProcessorTest : VelorinTest
 
     /** Renders a block; with a name, notes its samples as runs of ramp positions ("0-799"), "silence" or "other",
         and the state. */
-    juce::AudioBuffer<float> render (const juce::String& what = {}, juce::MidiBuffer midi = {});
+    void render (const juce::String& what = {}, juce::MidiBuffer midi = {});
 
     /** "current 1 (index 1), playing, loop | a.wav 2803 cue 0.25 | b.wav -": flags, then each entry's read position
         and points. */

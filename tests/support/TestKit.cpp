@@ -33,7 +33,7 @@ bool testkit::writeAudio (const File& file, double rate, int channels, int64 sam
             for (int i = 0; i < 4096; ++i)
                 block.setSample (c, i, music ? note ((double) (start + i) / rate) : rampValue (c, start + i));
 
-        written = writer->writeFromAudioSampleBuffer (block, 0, (int) jmin ((int64) 4096, samples - start));
+        written = writer->writeFromAudioSampleBuffer (block, 0, (int) jmin<int64> (4096, samples - start));
     }
 
     return written;
@@ -85,8 +85,7 @@ bool testkit::insertChunk (const File& file, const char* id, const MemoryBlock& 
 void testkit::AssertionCheck::logMessage (const String& message)
 {
     for (auto* place : { "XmlElement.cpp:72", "XmlElement.cpp:91", "XmlElement.cpp:103", "XmlElement.cpp:508",
-                         "MidiMessage.cpp:137",
-                         "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
+                         "MidiMessage.cpp:137", "AudioChannelSet.cpp:439", "File.cpp:174", "String.cpp:2134" })
         if (message == String ("JUCE Assertion failure in juce_") + place)
             return;
 
@@ -137,30 +136,25 @@ testkit::JackServer::JackServer()
 
         for (int tries = 0; tries < 100 && pid > 0 && ! ready; ++tries)
         {
+            Thread::sleep (100);
             ready = isRunning (name);
 
-            if (waitpid (pid, nullptr, WNOHANG) == pid)   // it gave up: the name taken, or the registry full
+            if (! ready && waitpid (pid, nullptr, WNOHANG) == pid)   // it gave up: the name taken, or the registry full
                 pid = 0;
-            else if (! ready)
-                Thread::sleep (100);
         }
 
-        if (! ready && pid > 0)
-        {
-            kill (pid, SIGTERM);
-            waitpid (pid, nullptr, 0);
-            pid = 0;
-        }
+        if (! ready)
+            stop();
     }
 
     close (lock);
     setenv ("JACK_DEFAULT_SERVER", name.toRawUTF8(), 1);
 }
 
-testkit::JackServer::~JackServer()
+void testkit::JackServer::stop()
 {
     if (pid > 0 && kill (pid, SIGTERM) == 0)
         waitpid (pid, nullptr, 0);
 
-    unsetenv ("JACK_DEFAULT_SERVER");
+    pid = 0;
 }

@@ -6,6 +6,8 @@
 // What the tests, fuzzers, soak and benchmark share.
 namespace testkit
 {
+    using namespace juce;
+
     /** Points HOME at a fresh folder with an empty "audio" folder while it lives. The folder is in /tmp, not
         TMPDIR: its path has the same length everywhere, and so has the XML that JUCE wraps at a column. */
     struct PrivateHome
@@ -24,47 +26,46 @@ namespace testkit
             home.deleteRecursively();
         }
 
-        juce::File dataFolder() const { return home.getChildFile (".config/DravikLabs/Velorin"); }
-        const juce::String previous = getenv ("HOME");
-        const juce::File home = juce::String (mkdtemp (std::string ("/tmp/velorin-testing-home-XXXXXX").data()));
+        File dataFolder() const { return home.getChildFile (".config/DravikLabs/Velorin"); }
+        const String previous = getenv ("HOME");
+        const File home = String (mkdtemp (std::string ("/tmp/velorin-testing-home-XXXXXX").data()));
     };
 
     /** Sample `index` of a ramp file: exact at 24 bits, distinct below 2^20 samples, negative on channel 1. */
-    inline float rampValue (int channel, juce::int64 index)
+    inline float rampValue (int channel, int64 index)
     {
-        const auto value = (float) (index % (1 << 20) + 1) / (float) (1 << 21);
+        const auto value = (float) (index % (1 << 20) + 1) / (1 << 21);
         return channel == 0 ? value : -value;
     }
 
     /** Writes a WAV or AIFF (by extension): the ramp, or when `music` a note sounding every 1.5 s. */
-    bool writeAudio (const juce::File& file, double rate, int channels, juce::int64 samples, int bits = 24,
-                     bool music = false);
-    bool setTags (const juce::File& file, const juce::String& title, const juce::String& artist);
+    bool writeAudio (const File& file, double rate, int channels, int64 samples, int bits = 24, bool music = false);
+    bool setTags (const File& file, const String& title, const String& artist);
 
     /** Puts a chunk before the audio of a WAV or AIFF file (by extension). */
-    bool insertChunk (const juce::File& file, const char* id, const juce::MemoryBlock& content);
+    bool insertChunk (const File& file, const char* id, const MemoryBlock& content);
 
     /** Renders a block under the processor's callback lock, as the player does. */
-    inline void renderBlock (ReplayProcessor& processor, juce::AudioBuffer<float>& block, juce::MidiBuffer midi = {})
+    inline void renderBlock (ReplayProcessor& processor, AudioBuffer<float>& block, MidiBuffer midi = {})
     {
-        const juce::ScopedLock lock (processor.getCallbackLock());
+        const ScopedLock lock (processor.getCallbackLock());
         processor.processBlock (block, midi);
     }
 
     /** While it lives, JUCE's log goes to stderr, and its assertions also to `onAssertion`; but not the few
         assertions that input from outside reaches with nothing wrong (TestKit.cpp). */
-    struct AssertionCheck : juce::Logger
+    struct AssertionCheck : Logger
     {
-        explicit AssertionCheck (std::function<void (const juce::String&)> handler = {})
-            : onAssertion (std::move (handler))
+        explicit AssertionCheck (std::function<void (const String&)> handler = {})
+            : onAssertion (handler)
         {
             setCurrentLogger (this);
         }
 
         ~AssertionCheck() override { setCurrentLogger (previousLogger); }
-        void logMessage (const juce::String& message) override;
-        std::function<void (const juce::String&)> onAssertion;
-        juce::Logger* const previousLogger = getCurrentLogger();
+        void logMessage (const String& message) override;
+        std::function<void (const String&)> onAssertion;
+        Logger* const previousLogger = getCurrentLogger();
     };
 
     /** A JACK server on its dummy back end (real-time paced, no sound card), this process's default while it lives.
@@ -72,8 +73,14 @@ namespace testkit
     struct JackServer
     {
         JackServer();
-        ~JackServer();
-        juce::String name;
+        ~JackServer()
+        {
+            stop();
+            unsetenv ("JACK_DEFAULT_SERVER");
+        }
+
+        void stop();
+        String name;
         bool ready = false;
         int pid = 0;
     };
