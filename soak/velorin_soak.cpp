@@ -22,10 +22,7 @@ struct BlockWatch : juce::AudioIODeviceCallback
         last = now();
     }
 
-    void audioDeviceAboutToStart (juce::AudioIODevice*) override
-    {
-        last = now();
-    }
+    void audioDeviceAboutToStart (juce::AudioIODevice*) override { last = now(); }
 
     void audioDeviceStopped() override {}
 
@@ -58,7 +55,7 @@ int main (int, char** argv)
     // Controllers from another thread, as an input device sends them; the thread also watches the device.
     std::atomic<bool> stop { false };
     std::atomic<bool> stalled { false };
-    std::thread midi ([&]
+    auto sendMidi = [&]
     {
         for (int number = 0; ! stop; ++number)
         {
@@ -69,7 +66,8 @@ int main (int, char** argv)
 
             juce::Thread::sleep (20);
         }
-    });
+    };
+    std::thread midi (sendMidi);
 
     using Points = std::array<float, 3>;
     std::map<juce::String, Points> setPoints;   // by path: the cue and loop points last set on each file opened

@@ -14,7 +14,7 @@ using namespace juce;
 class DataFilesTest : public VelorinTest
 {
 protected:
-    void SetUp() override   { privateHome.dataFolder().createDirectory(); }
+    void SetUp() override { privateHome.dataFolder().createDirectory(); }
 
     /** Runs the program with the two takes, changing nothing, then notes the step and each file of the data folder
         with what it holds, their data key named "shared-key": what the run read, it wrote back. */
@@ -40,7 +40,8 @@ protected:
     // A key hashes as many bytes of the path as it has characters: in a folder beyond ASCII, these two files share
     // theirs, and keep their own points. (Their long paths wrap the line of their element after its name, whatever
     // the temporary HOME is called.)
-    const String folder = CharPointer_UTF8 ("\xc3\x9c" "bungen/\xe6\x97\xa5\xe6\x9c\xac/");
+    const String folder = CharPointer_UTF8 ("\xc3\x9c"
+                                            "bungen/\xe6\x97\xa5\xe6\x9c\xac/");
     const File take1 = audioFile (folder + "take1.wav");
     const File take2 = audioFile (folder + "take2.wav");
 };

@@ -15,7 +15,7 @@ using namespace juce;
 class DataSafetyTest : public VelorinTest
 {
 protected:
-    void SetUp() override   { privateHome.dataFolder().createDirectory(); }
+    void SetUp() override { privateHome.dataFolder().createDirectory(); }
 
     /** Runs the program in a process of its own, after `prepare` there: it adds the song and quits. Returns the
         process's exit status (0 when `prepare` succeeded), then the files in the data folder and their sizes. */
@@ -51,8 +51,7 @@ TEST_F (DataSafetyTest, ALargeDataFileReadsBackAndManyNewFilesKeepTheirOrder)
     const auto stored = audioFile ("a take stored before, with a long name.wav");
     dataFile ("data.xml")
         .replaceWithText ("<data><!--" + String::repeatedString ("x", 65 << 20) + "-->"
-                          + String::repeatedString ("<x/>", 300) + "<" + keyOf (stored)
-                          + " cue=\"0.5\"/></data>");
+                          + String::repeatedString ("<x/>", 300) + "<" + keyOf (stored) + " cue=\"0.5\"/></data>");
     {
         ReplayProcessor processor;
         processor.addFile (audioFile ("a new take with a long name, the first.wav"));
@@ -70,13 +69,14 @@ TEST_F (DataSafetyTest, AFileThatCannotBeReadIsLeftIntact)
         chmod (dataFile (name).getFullPathName().toRawUTF8(), 0);
     }
 
-    const auto outcome = runInChild ([]
-    {
-        // Without its capabilities, root too is refused what the permissions refuse.
-        __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
-        __user_cap_data_struct none[2] {};
-        return syscall (SYS_capset, &header, none) == 0;
-    });
+    const auto outcome = runInChild (
+        []
+        {
+            // Without its capabilities, root too is refused what the permissions refuse.
+            __user_cap_header_struct header { _LINUX_CAPABILITY_VERSION_3, 0 };
+            __user_cap_data_struct none[2] {};
+            return syscall (SYS_capset, &header, none) == 0;
+        });
 
     EXPECT_EQ (outcome, "exit 0: data.xml 9, midi.map 9");
 }
@@ -86,12 +86,13 @@ TEST_F (DataSafetyTest, AFileSizeLimitFailsTheWriteLikeAFullDiskAndTheOtherFiles
     // A damaged data file larger than the limit: its copy can't be completed, so it is left as it is.
     dataFile ("data.xml").replaceWithText ("<data>" + String::repeatedString ("<x cue=\"1\"/>", 10000) + "<<");
 
-    const auto outcome = runInChild ([]
-    {
-        std::signal (SIGXFSZ, SIG_DFL);   // as for any program started
-        const rlimit limit { 65536, 65536 };
-        return setrlimit (RLIMIT_FSIZE, &limit) == 0;
-    });
+    const auto outcome = runInChild (
+        []
+        {
+            std::signal (SIGXFSZ, SIG_DFL);   // as for any program started
+            const rlimit limit { 65536, 65536 };
+            return setrlimit (RLIMIT_FSIZE, &limit) == 0;
+        });
 
     EXPECT_EQ (outcome, "exit 0: .lock 0, data.xml 120008, midi.map 94");
 }

@@ -24,8 +24,21 @@ protected:
     }
 
     std::unique_ptr<ReplayProcessorEditor> editor = std::make_unique<ReplayProcessorEditor> (processor.get());
-    const MouseEvent click { Desktop::getInstance().getMainMouseSource(), {}, {}, 0, 0, 0, 0, 0,
-                             editor.get(), editor.get(), {}, {}, {}, 1, false };
+    const MouseEvent click { Desktop::getInstance().getMainMouseSource(),
+                             {},
+                             {},
+                             0,
+                             0,
+                             0,
+                             0,
+                             0,
+                             editor.get(),
+                             editor.get(),
+                             {},
+                             {},
+                             {},
+                             1,
+                             false };
 };
 
 TEST_F (EditorTest, LooksAsTheReferenceWithTitlesAndTheSelectedRowLit)

@@ -6,7 +6,7 @@ using namespace juce;
 
 static thread_local int allocations = -1;
 
-#if ! defined (__SANITIZE_ADDRESS__) && ! defined (__SANITIZE_THREAD__)
+#if ! defined(__SANITIZE_ADDRESS__) && ! defined(__SANITIZE_THREAD__)
 void* operator new (std::size_t size)
 {
     allocations += allocations >= 0 ? 1 : 0;
@@ -14,7 +14,10 @@ void* operator new (std::size_t size)
         return p;
     throw std::bad_alloc();
 }
-void operator delete (void* p) noexcept   { std::free (p); }   // the sized one calls it
+void operator delete (void* p) noexcept
+{
+    std::free (p);
+}   // the sized one calls it
 #endif
 
 using MidiMapTest = VelorinTest;

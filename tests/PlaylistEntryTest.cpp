@@ -13,7 +13,7 @@ using namespace std::string_literals;
 
 struct PlaylistEntryTest : VelorinTest
 {
-    PlaylistEntryTest()   { formats.registerBasicFormats(); }
+    PlaylistEntryTest() { formats.registerBasicFormats(); }
 
     /** Loads the entry and notes its length and where it plays from. */
     void load (PlaylistEntry& e, const String& what)
@@ -75,10 +75,16 @@ TEST_F (PlaylistEntryTest, HostileFilesAreRefusedOrCutToWhatTheyHold)
     const auto fifo = audio.getChildFile ("fifo.wav");
     mkfifo (fifo.getFullPathName().toRawUTF8(), 0600);
     entry (fifo, "fifo.wav");
-    const std::tuple<const char*, int, std::string> cases[] = {
-        { "chunky.wav", -1, std::string (40000, '\0') }, { "COMM 14 = ff10.aif", 26, "\xff\x10" },
-        { "COMM 14 = c.aif", 26, "\0\x0c"s }, { "COMM 8 = 0.aif", 20, "\0\0"s },
-        { "partial.wav", -1, "LIST\0\0\0\x40" "0123456789"s }, { "partial.aif", -1, "COMT\x40\0\0\0" "0123456789"s } };
+    const std::tuple<const char*, int, std::string> cases[] = { { "chunky.wav", -1, std::string (40000, '\0') },
+                                                                { "COMM 14 = ff10.aif", 26, "\xff\x10" },
+                                                                { "COMM 14 = c.aif", 26, "\0\x0c"s },
+                                                                { "COMM 8 = 0.aif", 20, "\0\0"s },
+                                                                { "partial.wav", -1,
+                                                                  "LIST\0\0\0\x40"
+                                                                  "0123456789"s },
+                                                                { "partial.aif", -1,
+                                                                  "COMT\x40\0\0\0"
+                                                                  "0123456789"s } };
 
     for (const auto& [name, at, bytes] : cases)
     {
@@ -112,10 +118,9 @@ TEST_F (PlaylistEntryTest, MetadataChunksNeverReachTheReader)
 TEST_F (PlaylistEntryTest, FilesAreOpenedForReadingOnlyAndTagsInAnyScriptReadBackCutToTheirLimit)
 {
     // The title is cut between the two halves of a character beyond 16 bits: the whole character goes.
-    const String artist = CharPointer_UTF8 (
-        "\xce\x9a\xce\xb1\xce\xbb\xce\xb7\xce\xbc\xce\xad\xcf\x81\xce\xb1 "
-        "\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f \xe6\x9d\xb1\xe4\xba\xac "
-        "\xf0\x9d\x84\x9e");
+    const String artist = CharPointer_UTF8 ("\xce\x9a\xce\xb1\xce\xbb\xce\xb7\xce\xbc\xce\xad\xcf\x81\xce\xb1 "
+                                            "\xd0\x9f\xd0\xb5\xd1\x81\xd0\xbd\xd1\x8f \xe6\x9d\xb1\xe4\xba\xac "
+                                            "\xf0\x9d\x84\x9e");
     const auto title = "a" + String::repeatedString (artist.getLastCharacters (1), 5000);
 
     for (auto name : { "a.wav", "b.aiff" })

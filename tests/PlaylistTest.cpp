@@ -8,14 +8,14 @@ using PlaylistTest = ProcessorTest;
 
 TEST_F (PlaylistTest, AddsTheAudioFilesOfAFolderTreeDepthFirstInNaturalOrder)
 {
-    for (auto name : { "c.wav", "a.wav", "10.wav", "2.wav", "Song.WAV", "take.Bwf", "b.AIFF", "notes.txt", "d.flac",
-                       "noextension", "zz/inner/deep.wav", "zz/Sub.aif", "b Łódź/żółw.wav", ".hidden.wav",
-                       ".hidden folder/y.wav", "sub/b.wav" })
+    for (auto name :
+         { "c.wav", "a.wav", "10.wav", "2.wav", "Song.WAV", "take.Bwf", "b.AIFF", "notes.txt", "d.flac", "noextension",
+           "zz/inner/deep.wav", "zz/Sub.aif", "b Łódź/żółw.wav", ".hidden.wav", ".hidden folder/y.wav", "sub/b.wav" })
         audioFile ("tree/" + String::fromUTF8 (name));
     const auto tree = audio.getChildFile ("tree");
     const bool linked = tree.createSymbolicLink (tree.getChildFile ("sub/back"), true);
     ASSERT_TRUE (linked);
-    processor->addDirectory (tree);   // each real folder once, however many links lead to it
+    processor->addDirectory (tree);             // each real folder once, however many links lead to it
     processor->folderScanLimitSeconds = -1.0;   // every listing takes too long: it is cut short, and reported
     const auto cutShort = processor->addDirectory (tree).cutShort;
     EXPECT_EQ (cutShort, Array<File> { tree });
@@ -54,15 +54,16 @@ TEST_F (PlaylistTest, ChangesWhileAnotherThreadRendersLeaveASourceOnlyOnTheCurre
     const auto file = audioFile ("short.wav", 8000.0, 1, 0.25);
     processor->delay = 0.0f;   // the audio thread goes to the next entry every third block
     std::atomic<bool> rendering { true };
-    std::thread audioThread ([&]
-    {
-        for (int block = 0; block < 2000; ++block)
+    std::thread audioThread (
+        [&]
         {
-            render();
-            std::this_thread::yield();
-        }
-        rendering = false;
-    });
+            for (int block = 0; block < 2000; ++block)
+            {
+                render();
+                std::this_thread::yield();
+            }
+            rendering = false;
+        });
     int faults = 0;
     for (int step = 0; rendering; ++step)
     {

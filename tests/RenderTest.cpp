@@ -104,11 +104,9 @@ TEST_F (RenderTest, MidiActionsRunBeforeTheBlockInEventOrder)
         add (name);
 
     // Learned for next, previous, play and loop; the last for none.
-    const MidiMessage messages[] = { MidiMessage::noteOn (1, 60, (uint8) 100),
-                                     MidiMessage::controllerEvent (1, 22, 1),
+    const MidiMessage messages[] = { MidiMessage::noteOn (1, 60, (uint8) 100), MidiMessage::controllerEvent (1, 22, 1),
                                      MidiMessage::controllerEvent (1, 20, 127),
-                                     MidiMessage::controllerEvent (1, 21, 127),
-                                     MidiMessage::noteOff (1, 60) };
+                                     MidiMessage::controllerEvent (1, 21, 127), MidiMessage::noteOff (1, 60) };
 
     for (int action = 0; action < 4; ++action)
         processor->midiMap.setMessage (action, MidiMap::messageText (messages[action]));

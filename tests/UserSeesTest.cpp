@@ -16,14 +16,12 @@ using namespace juce;
 static void recordTold (VelorinTest& test, ReplayProcessorEditor& editor)
 {
     editor.tellUser = [&test] (const String& title, const String& message)
-    {
-        test.note (title, message.replace (test.home.getFullPathName(), "~").replace ("\n", " | "));
-    };
+    { test.note (title, message.replace (test.home.getFullPathName(), "~").replace ("\n", " | ")); };
 }
 
 struct UserSeesTest : VelorinTest
 {
-    UserSeesTest()   { recordTold (*this, editor); }
+    UserSeesTest() { recordTold (*this, editor); }
 
     ReplayProcessor processor;
     ReplayProcessorEditor editor { &processor };
@@ -99,19 +97,20 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
     // Each block goes to the next entry or (odd ones) back, and flips PLAY and LOOP twice; each round of
     // presses does the same. Checked between rounds, under the lock.
     std::atomic<int> blocks { 0 };
-    std::thread device ([&]
-    {
-        AudioBuffer<float> buffer (2, 16);
-        while (blocks < 20000)
+    std::thread device (
+        [&]
         {
-            MidiBuffer midi;
-            for (auto action : { blocks % 2, 2, 3, 2, 3 })
-                midi.addEvent (MidiMessage::noteOn (1, 60 + action, 1.0f), 0);
-            const ScopedLock sl (processor.getCallbackLock());
-            processor.processBlock (buffer, midi);
-            ++blocks;
-        }
-    });
+            AudioBuffer<float> buffer (2, 16);
+            while (blocks < 20000)
+            {
+                MidiBuffer midi;
+                for (auto action : { blocks % 2, 2, 3, 2, 3 })
+                    midi.addEvent (MidiMessage::noteOn (1, 60 + action, 1.0f), 0);
+                const ScopedLock sl (processor.getCallbackLock());
+                processor.processBlock (buffer, midi);
+                ++blocks;
+            }
+        });
     auto& panel = editor.effects;
     Button* const round[] { panel.nextButton.get(), panel.playButton.get(), panel.repeatButton.get(),
                             panel.prevButton.get(), panel.playButton.get(), panel.repeatButton.get() };
@@ -122,7 +121,7 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
             panel.buttonClicked (button);
         const ScopedLock sl (processor.getCallbackLock());
         const bool kept = processor.currentIndex == 1 + blocks % 2 && processor.paused == paused
-                          && ! processor.loopEnabled;
+                       && ! processor.loopEnabled;
         misses += kept ? 0 : 1;
     }
     device.join();
@@ -130,10 +129,13 @@ TEST_F (UserSeesTest, PressesAndTrackStepsAreNeverLostToTheAudioThread)
 }
 
 /** A stereo device and its type: it won't open with any input, or (failsAlways) at all, and never runs. */
-struct FailingDevice : AudioIODevice, AudioIODeviceType
+struct FailingDevice : AudioIODevice,
+                       AudioIODeviceType
 {
     explicit FailingDevice (bool always)
-        : AudioIODevice ("Fake", "Fake"), AudioIODeviceType ("Fake"), failsAlways (always)
+        : AudioIODevice ("Fake", "Fake"),
+          AudioIODeviceType ("Fake"),
+          failsAlways (always)
     {
     }
 
@@ -142,30 +144,30 @@ struct FailingDevice : AudioIODevice, AudioIODeviceType
         return failsAlways || ! ins.isZero() ? "capture refused at this rate" : "";
     }
 
-    BigInteger getActiveOutputChannels() const override   { return {}; }
-    BigInteger getActiveInputChannels() const override    { return {}; }
-    bool isOpen() override                                { return true; }
-    StringArray getOutputChannelNames() override          { return { "L", "R" }; }
-    StringArray getInputChannelNames() override           { return { "L", "R" }; }
-    String getLastError() override                        { return {}; }
-    Array<double> getAvailableSampleRates() override      { return { 48000.0 }; }
-    double getCurrentSampleRate() override                { return 48000.0; }
-    Array<int> getAvailableBufferSizes() override         { return { 256 }; }
-    int getDefaultBufferSize() override                   { return 256; }
-    int getCurrentBufferSizeSamples() override            { return 256; }
-    int getCurrentBitDepth() override                     { return 16; }
-    bool isPlaying() override                             { return false; }
+    BigInteger getActiveOutputChannels() const override { return {}; }
+    BigInteger getActiveInputChannels() const override { return {}; }
+    bool isOpen() override { return true; }
+    StringArray getOutputChannelNames() override { return { "L", "R" }; }
+    StringArray getInputChannelNames() override { return { "L", "R" }; }
+    String getLastError() override { return {}; }
+    Array<double> getAvailableSampleRates() override { return { 48000.0 }; }
+    double getCurrentSampleRate() override { return 48000.0; }
+    Array<int> getAvailableBufferSizes() override { return { 256 }; }
+    int getDefaultBufferSize() override { return 256; }
+    int getCurrentBufferSizeSamples() override { return 256; }
+    int getCurrentBitDepth() override { return 16; }
+    bool isPlaying() override { return false; }
     void close() override {}
     void start (AudioIODeviceCallback*) override {}
     void stop() override {}
-    int getOutputLatencyInSamples() override              { return 0; }
-    int getInputLatencyInSamples() override               { return 0; }
+    int getOutputLatencyInSamples() override { return 0; }
+    int getInputLatencyInSamples() override { return 0; }
 
     AudioIODevice* createDevice (const String&, const String&) override { return new FailingDevice (failsAlways); }
     void scanForDevices() override {}
-    StringArray getDeviceNames (bool) const override      { return { "Fake" }; }
-    bool hasSeparateInputsAndOutputs() const override     { return false; }
-    int getDefaultDeviceIndex (bool) const override       { return 0; }
+    StringArray getDeviceNames (bool) const override { return { "Fake" }; }
+    bool hasSeparateInputsAndOutputs() const override { return false; }
+    int getDefaultDeviceIndex (bool) const override { return 0; }
     int getIndexOfDevice (AudioIODevice*, bool) const override { return 0; }
 
     const bool failsAlways;

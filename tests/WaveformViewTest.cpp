@@ -45,12 +45,13 @@ struct WaveformViewTest : ProcessorTest
         step ("wheel " + String (deltaY));
     }
 
-    Image snapshot()   { return view.createComponentSnapshot (view.getLocalBounds()); }
+    Image snapshot() { return view.createComponentSnapshot (view.getLocalBounds()); }
 
     AudioFormatManager formats;
     WaveformView view { formats, *processor };
-    const MouseEvent pressed { Desktop::getInstance().getMainMouseSource(), {}, {}, 0, 0, 0, 0, 0,
-                               &view, &view, {}, {}, {}, 1, true };
+    const MouseEvent pressed {
+        Desktop::getInstance().getMainMouseSource(), {}, {}, 0, 0, 0, 0, 0, &view, &view, {}, {}, {}, 1, true
+    };
 };
 
 struct RepaintLog : CachedComponentImage   // the areas the view and its children ask to have repainted
@@ -61,7 +62,7 @@ struct RepaintLog : CachedComponentImage   // the areas the view and its childre
         return true;
     }
 
-    bool invalidateAll() override   { return true; }
+    bool invalidateAll() override { return true; }
     void paint (Graphics&) override {}
     void releaseResources() override {}
 
@@ -81,7 +82,7 @@ TEST_F (WaveformViewTest, FollowsRestsRepaintsOnlyWhatMovedZoomsAndPlacesTheMark
     }
 
     view.setVisible (true);
-    snapshot();   // the channels drawn
+    snapshot();                     // the channels drawn
     auto* log = new RepaintLog();   // owned by the view
     view.setCachedComponentImage (log);
     for (int tick = 0; tick < 25; ++tick)
