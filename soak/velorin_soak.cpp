@@ -29,8 +29,14 @@ struct BlockWatch : juce::AudioIODeviceCallback
     std::atomic<double> last { 0.0 };
 };
 
-int main (int, char** argv)
+int main (int argc, char** argv)
 {
+    if (argc != 3)
+    {
+        std::cerr << "usage: velorin_soak SECONDS SEED" << std::endl;
+        return 2;
+    }
+
     const auto end = now() + 1000.0 * std::atoi (argv[1]);
     juce::Random rng (std::atoi (argv[2]));
     setenv ("DISPLAY", "none", 1);   // no X server: JUCE would try ":0.0", which may be another program's
